@@ -1,0 +1,47 @@
+// Text conversion between UTF-16 and an 8-bit "ANSI" code page, and ANSI upper-casing.
+//
+// Telegram texts cross the wire as 8-bit text in the ANSI code page of the converting thread.
+// That code page is Windows-1252 unless the process default is changed (environment variable
+// TARVIK_CODEPAGE, or set_process_codepage) or the calling thread chooses its own
+// (set_thread_codepage). Conversions follow the Windows functions: bytes that Windows maps but iconv
+// refuses (0x81, 0x8D, 0x8F, 0x90, 0x9D in 1252) map to the same code point as Windows maps them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tarvik::codepage {
+
+using CodePage = unsigned;  // Windows code page number: 1252, 1250, 932, 65001 ...
+inline constexpr CodePage kDefaultCodePage = 1252;
+
+// The code page conversions of the calling thread use: the thread's own if set, else the process's.
+CodePage thread_codepage();
+// Sets the calling thread's code page (0 = follow the process default). False if unsupported.
+bool set_thread_codepage(CodePage cp);
+// Sets the process default. False if unsupported.
+bool set_process_codepage(CodePage cp);
+// Whether a code page can be converted here.
+bool is_supported(CodePage cp);
+
+enum class Unmappable {
+  best_fit,         // like the Windows default: a similar character where one exists, else '?'
+  default_char,     // no best fit: every character without an exact equivalent becomes '?'
+};
+
+// UTF-16 -> 8-bit text in `cp`. Unpaired surrogates count as unmappable.
+std::string to_ansi(std::u16string_view text, Unmappable mode = Unmappable::best_fit,
+                    CodePage cp = thread_codepage());
+// 8-bit text in `cp` -> UTF-16; bytes the code page leaves undefined map as Windows maps them.
+std::u16string from_ansi(std::string_view bytes, CodePage cp = thread_codepage());
+
+// Upper-cases 8-bit text the way the Windows ANSI upper-casing function does for `cp` (for 1252:
+// a-z, the accented small letters, š, œ, ž and ÿ; not ß and not µ).
+std::string ansi_upper(std::string_view bytes, CodePage cp = thread_codepage());
+
+// UTF-8 helpers for tools and logs (JSON is UTF-8).
+std::string utf16_to_utf8(std::u16string_view text);
+std::u16string utf8_to_utf16(std::string_view text);  // invalid sequences become U+FFFD
+
+}  // namespace tarvik::codepage
