@@ -1,0 +1,134 @@
+#include "platform/profile/profile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace tarvik::profile {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ProfileFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("tarvik_profile_" + std::to_string(::getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  fs::path file(const char* name) const { return dir_ / name; }
+  static std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  static void put(const fs::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary) << text;
+  }
+  fs::path dir_;
+};
+
+TEST_F(ProfileFile, MissingFileGivesDefaultAndWriteCreatesIt) {
+  fs::path f = file("a.ini");
+  EXPECT_EQ(get_private_profile_string("Host", "HostID", "?", 500, f), "?");
+  ProfileStatus status = ProfileStatus::ok;
+  EXPECT_EQ(read_value(f, "Host", "HostID", &status), std::nullopt);
+  EXPECT_EQ(status, ProfileStatus::file_missing);
+
+  EXPECT_EQ(write_private_profile_string("Host", "HostID", "H1", f), ProfileStatus::ok);
+  EXPECT_EQ(write_private_profile_string("Trace", "TraceAll", "1", f), ProfileStatus::ok);
+  EXPECT_EQ(slurp(f), "[Host]\r\nHostID=H1\r\n\r\n[Trace]\r\nTraceAll=1\r\n");
+  EXPECT_EQ(get_private_profile_string("host", "hostid", "?", 500, f), "H1");
+}
+
+TEST_F(ProfileFile, ReadsAreCutToTheBufferLessOne) {
+  fs::path f = file("cut.ini");
+  std::string long_value(600, 'x');
+  long_value[498] = 'L';
+  long_value[499] = 'C';
+  ASSERT_EQ(write_private_profile_string("S", "K", long_value, f), ProfileStatus::ok);
+  std::string read = get_private_profile_string("S", "K", "", 500, f);
+  EXPECT_EQ(read.size(), 499u);
+  EXPECT_EQ(read.back(), 'L');
+  // The whole value is kept in the file; only the read is cut.
+  EXPECT_EQ(read_value(f, "S", "K")->size(), 600u);
+  EXPECT_EQ(get_private_profile_string("S", "none", "default", 4, f), "def");
+  EXPECT_EQ(get_private_profile_string("S", "none", "default", 0, f), "");
+}
+
+TEST_F(ProfileFile, RoundTripKeepsForeignContentByteForByte) {
+  fs::path f = file("keep.ini");
+  const std::string original =
+      "; written by hand\n[Host]\nHostID=H\nMyOwnKey = keep me \n\n[Machine_1]\nMachineID=M1\n"
+      "# not ours\nWeird line without equals\n";
+  put(f, original);
+  ASSERT_EQ(write_private_profile_string("Host", "HostID", "\xc4rger", f), ProfileStatus::ok);
+  EXPECT_EQ(slurp(f),
+            "; written by hand\n[Host]\nHostID=\xc4rger\nMyOwnKey = keep me \n\n[Machine_1]\nMachineID=M1\n"
+            "# not ours\nWeird line without equals\n");
+}
+
+TEST_F(ProfileFile, WritingTheSameValueLeavesTheFileUntouched) {
+  fs::path f = file("same.ini");
+  put(f, "[S]\nK = v\n");
+  struct stat before {};
+  ASSERT_EQ(::stat(f.c_str(), &before), 0);
+  // The first write normalises the line; a second write of the same value must not touch the file.
+  EXPECT_EQ(write_private_profile_string("S", "K", "v", f), ProfileStatus::ok);
+  EXPECT_EQ(slurp(f), "[S]\nK=v\n");
+  ASSERT_EQ(::stat(f.c_str(), &before), 0);
+  EXPECT_EQ(write_private_profile_string("S", "K", "v", f), ProfileStatus::ok);
+  struct stat after {};
+  ASSERT_EQ(::stat(f.c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);  // not replaced
+}
+
+TEST_F(ProfileFile, RefusalsLeaveTheFileAsItWas) {
+  fs::path f = file("refuse.ini");
+  put(f, "[S]\nK=1\n");
+  EXPECT_EQ(write_private_profile_string("S", "K", "a\nX=evil", f), ProfileStatus::invalid_argument);
+  EXPECT_EQ(write_private_profile_string("S", "a=b", "1", f), ProfileStatus::invalid_argument);
+  EXPECT_EQ(slurp(f), "[S]\nK=1\n");
+
+  fs::path big = file("big.ini");
+  put(big, "[S]\nK=1\n" + std::string(kMaxProfileFileBytes, ';'));
+  ProfileStatus status = ProfileStatus::ok;
+  EXPECT_EQ(read_value(big, "S", "K", &status), std::nullopt);
+  EXPECT_EQ(status, ProfileStatus::too_large);
+  EXPECT_EQ(write_private_profile_string("S", "K", "2", big), ProfileStatus::too_large);
+  EXPECT_EQ(fs::file_size(big), kMaxProfileFileBytes + 8);
+
+  EXPECT_EQ(write_private_profile_string("S", "K", "1", dir_ / "no_such_dir" / "x.ini"),
+            ProfileStatus::io_error);
+}
+
+TEST_F(ProfileFile, ReplacingKeepsModeAndLeavesNoTemporaryFile) {
+  fs::path f = file("mode.ini");
+  put(f, "[S]\nK=1\n");
+  fs::permissions(f, fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(write_private_profile_string("S", "K", "2", f), ProfileStatus::ok);
+  EXPECT_EQ(fs::status(f).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++entries;
+  EXPECT_EQ(entries, 1);
+}
+
+TEST_F(ProfileFile, ALinkedFileIsUpdatedThroughTheLink) {
+  fs::path real = file("real.ini");
+  fs::path link = file("link.ini");
+  put(real, "[S]\nK=1\n");
+  fs::create_symlink(real, link);
+  ASSERT_EQ(write_private_profile_string("S", "K", "2", link), ProfileStatus::ok);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(slurp(real), "[S]\nK=2\n");
+}
+
+}  // namespace
+}  // namespace tarvik::profile
