@@ -26,8 +26,8 @@ bool set_process_codepage(CodePage cp);
 bool is_supported(CodePage cp);
 
 enum class Unmappable {
-  best_fit,         // like the Windows default: a similar character where one exists, else '?'
-  default_char,     // no best fit: every character without an exact equivalent becomes '?'
+  best_fit,      // like the Windows default: a similar character where one exists, else '?'
+  default_char,  // no best fit: every character without an exact equivalent becomes '?'
 };
 
 // UTF-16 -> 8-bit text in `cp`. Unpaired surrogates count as unmappable.

@@ -1,0 +1,213 @@
+#include "platform/codepage/codepage.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tarvik::codepage {
+namespace {
+
+std::string all_bytes() {
+  std::string bytes;
+  for (int b = 0; b < 256; ++b) bytes += static_cast<char>(b);
+  return bytes;
+}
+
+// Windows-1252 0x80-0x9F as the published code page table lists them; 0x81, 0x8D, 0x8F, 0x90 and 0x9D
+// are unassigned there and Windows maps them to the C1 control of the same number.
+constexpr std::array<char16_t, 32> k1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+TEST(CodePage1252, EveryByteDecodesAsPublishedAndRoundTrips) {
+  const std::u16string text = from_ansi(all_bytes(), 1252);
+  ASSERT_EQ(text.size(), 256u);
+  for (int b = 0; b < 256; ++b) {
+    const char16_t expected = (b >= 0x80 && b < 0xA0) ? k1252High[b - 0x80] : static_cast<char16_t>(b);
+    EXPECT_EQ(text[b], expected) << "byte " << b;
+  }
+  EXPECT_EQ(to_ansi(text, Unmappable::best_fit, 1252), all_bytes());
+  EXPECT_EQ(to_ansi(text, Unmappable::default_char, 1252), all_bytes());
+}
+
+TEST(CodePage1252, BestFitGivesOneSimilarCharacterElseQuestionMark) {
+  // ā Ł ő -> base letters; full-width A -> A; ﬁ and ″ would take two characters; ∞ has no similar one.
+  const std::u16string text = u"\u0101\u0141\u0151\uFF21\uFB01\u2033\u221E\u20AC\u00C4";
+  EXPECT_EQ(to_ansi(text, Unmappable::best_fit, 1252), "aLoA???\x80\xC4");
+  EXPECT_EQ(to_ansi(text, Unmappable::default_char, 1252), "???????\x80\xC4");
+}
+
+TEST(CodePage1252, UnpairedSurrogatesAndAstralCharactersAreUnmappable) {
+  const std::u16string text =
+      u"a\xD800"
+      u"b\xDC00"
+      u"c\U0001F600"
+      u"d\xDBFF";
+  for (const auto mode : {Unmappable::best_fit, Unmappable::default_char})
+    EXPECT_EQ(to_ansi(text, mode, 1252), "a?b?c?d?");
+}
+
+// Written from the rule, not from the code: a-z, the small letters 0xE0-0xFE except the division sign
+// 0xF7, and š œ ž ÿ become their capitals; everything else (ß 0xDF, µ 0xB5 included) stays.
+TEST(CodePage1252, UpperCasingOfEveryByte) {
+  std::string expected = all_bytes();
+  for (int b = 'a'; b <= 'z'; ++b) expected[b] = static_cast<char>(b - 0x20);
+  for (int b = 0xE0; b <= 0xFE; ++b)
+    if (b != 0xF7) expected[b] = static_cast<char>(b - 0x20);
+  expected[0x9A] = '\x8A';
+  expected[0x9C] = '\x8C';
+  expected[0x9E] = '\x8E';
+  expected[0xFF] = '\x9F';
+  const std::string upper = ansi_upper(all_bytes(), 1252);
+  for (int b = 0; b < 256; ++b)
+    EXPECT_EQ(static_cast<unsigned char>(upper[b]), static_cast<unsigned char>(expected[b])) << "byte " << b;
+}
+
+TEST(OtherCodePages, CentralEuropean1250) {
+  const std::string lodz = "\xB3\xF3\x64\x9F";  // łódź
+  EXPECT_EQ(to_ansi(u"\u0142\u00F3d\u017A", Unmappable::default_char, 1250), lodz);
+  EXPECT_EQ(from_ansi(lodz, 1250), u"\u0142\u00F3d\u017A");
+  EXPECT_EQ(ansi_upper(lodz, 1250), "\xA3\xD3\x44\x8F");  // ŁÓDŹ
+  EXPECT_EQ(from_ansi("\x81\x83\x88\x90\x98", 1250), u"\u0081\u0083\u0088\u0090\u0098");
+  EXPECT_EQ(to_ansi(u"\u0081\u0098", Unmappable::default_char, 1250), "\x81\x98");
+  EXPECT_EQ(to_ansi(u"\u00E5", Unmappable::best_fit, 1250), "a");  // å is not in 1250
+}
+
+TEST(OtherCodePages, Cyrillic1251) {
+  EXPECT_EQ(to_ansi(u"\u041F\u0440\u0438\u0432\u0435\u0442", Unmappable::best_fit, 1251),
+            "\xCF\xF0\xE8\xE2\xE5\xF2");
+  EXPECT_EQ(ansi_upper("\xCF\xF0\xE8\xE2\xE5\xF2", 1251), "\xCF\xD0\xC8\xC2\xC5\xD2");
+}
+
+TEST(OtherCodePages, DoubleByte932) {
+  // "a", then ヂ (0x83 0x61: its second byte is the ASCII code of "a"), then "b".
+  EXPECT_EQ(ansi_upper("a\x83\x61"
+                       "b",
+                       932),
+            "A\x83\x61"
+            "B");
+  EXPECT_EQ(from_ansi("\x93\xFA\x96\x7B"
+                      "x\x93",
+                      932),
+            u"\u65E5\u672Cx\uFFFD");  // 日本x, lone lead byte
+  EXPECT_EQ(to_ansi(u"\u65E5\u672C", Unmappable::default_char, 932), "\x93\xFA\x96\x7B");
+  // The yen sign has no exact equivalent; its best fit is the backslash.
+  EXPECT_EQ(to_ansi(u"\u00A5", Unmappable::best_fit, 932), "\\");
+  EXPECT_EQ(to_ansi(u"\u00A5", Unmappable::default_char, 932), "?");
+}
+
+TEST(OtherCodePages, Utf8AsAnsiCodePage) {
+  EXPECT_EQ(to_ansi(u"\u00E9\xD800", Unmappable::default_char, 65001), "\xC3\xA9\xEF\xBF\xBD");
+  // é -> É; ß has no single upper case; ı -> I would change the length and is kept; stray bytes stay.
+  EXPECT_EQ(ansi_upper("\xC3\xA9\xC3\x9F\xC4\xB1z\xFF", 65001), "\xC3\x89\xC3\x9F\xC4\xB1Z\xFF");
+}
+
+TEST(OtherCodePages, UnsupportedCodePageKeepsAsciiOnly) {
+  EXPECT_FALSE(is_supported(437));
+  EXPECT_EQ(to_ansi(u"a\u00E4", Unmappable::best_fit, 437), "a?");
+  EXPECT_EQ(from_ansi("a\xE4", 437), u"a\uFFFD");
+  EXPECT_EQ(ansi_upper("a\xE4", 437), "A\xE4");
+}
+
+TEST(Utf8Helpers, IllFormedSequencesBecomeOneReplacementPerMaximalSubpart) {
+  // Overlong, encoded surrogate, beyond U+10FFFF, truncated, stray continuation.
+  EXPECT_EQ(utf8_to_utf16("\xC0\xAF"), u"\uFFFD\uFFFD");
+  EXPECT_EQ(utf8_to_utf16("\xE0\x80\xAF"), u"\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(utf8_to_utf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(utf8_to_utf16("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(utf8_to_utf16("a\xE2\x82"
+                          "b\xF0\x9F\x98"),
+            u"a\uFFFDb\uFFFD");
+  EXPECT_EQ(utf8_to_utf16("\x80z"), u"\uFFFDz");
+}
+
+TEST(Utf8Helpers, RoundTripAndUnpairedSurrogates) {
+  const std::u16string text = u"M\u00FCller \u20AC \U0001F600";
+  EXPECT_EQ(utf16_to_utf8(text), "M\xC3\xBCller \xE2\x82\xAC \xF0\x9F\x98\x80");
+  EXPECT_EQ(utf8_to_utf16(utf16_to_utf8(text)), text);
+  EXPECT_EQ(utf16_to_utf8(u"\xDC00x\xD800"), "\xEF\xBF\xBDx\xEF\xBF\xBD");
+}
+
+TEST(CodePageSetting, ThreadOverrideLeavesOtherThreadsAlone) {
+  ASSERT_TRUE(set_process_codepage(1252));
+  EXPECT_FALSE(set_thread_codepage(12345));
+  EXPECT_EQ(thread_codepage(), 1252u);
+
+  std::string cyrillic_thread, default_thread;
+  std::thread first([&] {
+    ASSERT_TRUE(set_thread_codepage(1251));
+    cyrillic_thread = to_ansi(u"\u0416", Unmappable::default_char);  // Ж
+    ASSERT_TRUE(set_thread_codepage(0));
+    cyrillic_thread += to_ansi(u"\u0416", Unmappable::default_char);
+  });
+  first.join();
+  std::thread second([&] { default_thread = to_ansi(u"\u0416", Unmappable::default_char); });
+  second.join();
+  EXPECT_EQ(cyrillic_thread, "\xC6?");
+  EXPECT_EQ(default_thread, "?");
+  EXPECT_EQ(thread_codepage(), 1252u);
+
+  ASSERT_TRUE(set_thread_codepage(1250));
+  EXPECT_TRUE(set_process_codepage(1251));
+  EXPECT_FALSE(set_process_codepage(0));
+  EXPECT_EQ(thread_codepage(), 1250u);  // the thread's own choice outlives a new process default
+  set_thread_codepage(0);
+  EXPECT_EQ(thread_codepage(), 1251u);
+  set_process_codepage(1252);
+}
+
+TEST(CodePageSetting, ConcurrentConversionsGiveTheSameResults) {
+  // Each thread converts with its own converters; bounded work, checked after joining.
+  std::vector<std::thread> threads;
+  std::array<int, 4> failures{};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &failures] {
+      for (int i = 0; i < 200; ++i) {
+        if (to_ansi(u"\u65E5\u0101", Unmappable::best_fit, 932) !=
+            "\x93\xFA"
+            "a")
+          ++failures[t];
+        if (to_ansi(u"\u0141\u00E4", Unmappable::best_fit, 1252) != "L\xE4") ++failures[t];
+        if (from_ansi("\x93\xFA", 932) != u"\u65E5") ++failures[t];
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failures, (std::array<int, 4>{}));
+}
+
+// The process default is read from the environment once, on first use: each case runs in a fresh
+// child process that sets the variable before its first conversion.
+void expect_codepage_from_environment(const char* value, CodePage expected, const char* message) {
+  EXPECT_EXIT(
+      {
+        setenv("TARVIK_CODEPAGE", value, 1);
+        const CodePage first = thread_codepage();
+        setenv("TARVIK_CODEPAGE", "1253", 1);  // read once: later changes are not seen
+        std::exit(first == expected && thread_codepage() == expected ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), message);
+}
+
+TEST(CodePageSetting, EnvironmentChoosesTheProcessDefault) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  expect_codepage_from_environment("1250", 1250, "");
+  expect_codepage_from_environment("65001", 65001, "");
+  expect_codepage_from_environment("437", 1252, "TARVIK_CODEPAGE=437 is not a supported code page");
+  expect_codepage_from_environment("1250x", 1252, "TARVIK_CODEPAGE=1250x is not");
+  EXPECT_EXIT(
+      {
+        setenv("TARVIK_CODEPAGE", "1250", 1);
+        set_process_codepage(1251);  // the first use is a write: it wins over the environment
+        std::exit(thread_codepage() == 1251 ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace tarvik::codepage
