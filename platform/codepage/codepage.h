@@ -5,6 +5,15 @@
 // TARVIK_CODEPAGE, or set_process_codepage) or the calling thread chooses its own
 // (set_thread_codepage). Conversions follow the Windows functions: bytes that Windows maps but iconv
 // refuses (0x81, 0x8D, 0x8F, 0x90, 0x9D in 1252) map to the same code point as Windows maps them.
+//
+// Supported: 874, 932, 936, 949, 950, 1250-1258 and 65001 (UTF-8). All functions may be called from any
+// thread at once; the first conversion in a code page builds its tables. A code page that is not
+// supported converts ASCII only (other characters become '?' or U+FFFD; ansi_upper upper-cases a-z).
+// TARVIK_CODEPAGE holds a code page number; an unsupported value is reported on stderr and ignored.
+//
+//   set_thread_codepage(1250);
+//   std::string wire = to_ansi(u"Łódź", Unmappable::default_char);   // "\xA3\xF3d\x9F"
+//   std::string name = ansi_upper(wire);                             // "\xA3\xD3D\x8F" (ŁÓDŹ)
 #pragma once
 
 #include <cstdint>
@@ -30,14 +39,20 @@ enum class Unmappable {
   default_char,  // no best fit: every character without an exact equivalent becomes '?'
 };
 
-// UTF-16 -> 8-bit text in `cp`. Unpaired surrogates count as unmappable.
+// UTF-16 -> 8-bit text in `cp`. Unpaired surrogates count as unmappable; best fit gives one character
+// of the code page or nothing (never several, never for characters beyond U+FFFF). In 65001 the
+// replacement is U+FFFD (as Windows writes UTF-8) instead of '?'.
 std::string to_ansi(std::u16string_view text, Unmappable mode = Unmappable::best_fit,
                     CodePage cp = thread_codepage());
-// 8-bit text in `cp` -> UTF-16; bytes the code page leaves undefined map as Windows maps them.
+// 8-bit text in `cp` -> UTF-16; bytes the code page leaves undefined map as Windows maps them where
+// they are C1 controls (0x80-0x9F in single-byte code pages); other bytes that form no character of the
+// code page each become U+FFFD.
 std::u16string from_ansi(std::string_view bytes, CodePage cp = thread_codepage());
 
 // Upper-cases 8-bit text the way the Windows ANSI upper-casing function does for `cp` (for 1252:
-// a-z, the accented small letters, š, œ, ž and ÿ; not ß and not µ).
+// a-z, the accented small letters, š, œ, ž and ÿ; not ß and not µ): a character becomes its simple
+// Unicode upper case when the code page holds that in as many bytes, else it stays. The result has the
+// length of the input.
 std::string ansi_upper(std::string_view bytes, CodePage cp = thread_codepage());
 
 // UTF-8 helpers for tools and logs (JSON is UTF-8).
