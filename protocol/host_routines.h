@@ -1,0 +1,29 @@
+// The host routines of MEVRIXHOST (its server interface specification MEVRIXHOST_v1_0_s_ifspec):
+// opnum n is served by the routine of the same telegram name, which unmarshals the call and hands
+// the decoded telegram to a HostHandler. The control and the managed library each supply one.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/rpc/server.h"
+#include "protocol/incoming_telegram.h"
+
+namespace tarvik::protocol {
+
+// Results a host routine answers besides 0.
+inline constexpr std::int32_t kWrongHostName = -110;   // pszHost is not this host's HostID
+inline constexpr std::int32_t kNoSuchMachine = -111;   // no machine object with that name (managed)
+
+class HostHandler {
+ public:
+  virtual ~HostHandler() = default;
+  // Called on an RPC runtime thread, several at once; must not throw. `t` and everything it refers
+  // to are valid until the call returns. The returned long goes back to the machine (ignored for
+  // Shutdown_H, which has no result).
+  virtual std::int32_t on_telegram(const IncomingTelegram& t) = 0;
+};
+
+// The ten routines, in opnum order, calling `handler` (which must outlive the registration).
+rpc::ServerInterface host_server_interface(HostHandler& handler);
+
+}  // namespace tarvik::protocol
