@@ -1,0 +1,87 @@
+#include "testprogram/core/call_log.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "testprogram/core/ansi_text.h"
+
+namespace tarvik::testprogram {
+namespace {
+
+constexpr std::u16string_view kEmptyLine = u"\r\n\r\n";
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::u16string TrimEchoText(std::u16string text) {
+  std::size_t start = 0;
+  while (text.size() - start > kEchoCharacterLimit) {
+    std::size_t gap = text.find(kEmptyLine, start);
+    if (gap == std::u16string::npos) break;
+    start = gap + kEmptyLine.size();
+  }
+  text.erase(0, start);
+  return text;
+}
+
+bool LogFileExceedsLimit(std::uintmax_t file_bytes, std::int32_t log_file_size_kb) {
+  // 64-bit product: a limit of 2 GiB or more must not overflow into "never rotate".
+  const std::int64_t limit = static_cast<std::int64_t>(log_file_size_kb) * 1024;
+  if (limit < 0) return true;
+  return file_bytes > static_cast<std::uintmax_t>(limit);
+}
+
+modLogen::modLogen(const ProgramFiles& files, const Settings& settings, RpcEchoBox* box)
+    : files_(files), settings_(settings), box_(box) {}
+
+void modLogen::LogRpcData(clsRpcData& record) {
+  AppendToLogFile(record.GetAsString());
+  AppendToRpcWindow(record.GetAsString());
+}
+
+LogAppend modLogen::AppendToLogFile(std::string_view text) {
+  const std::filesystem::path log = files_.LogFile();
+  int fd = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return LogAppend::not_written;
+  bool ok = WriteAll(fd, Utf8ToAnsi(text) + "\r\n");
+  struct stat st {};
+  bool sized = ::fstat(fd, &st) == 0;
+  if (::close(fd) != 0) ok = false;
+  if (!ok) return LogAppend::not_written;
+  if (!sized || !LogFileExceedsLimit(static_cast<std::uintmax_t>(st.st_size), settings_.LogFileSize)) {
+    return LogAppend::written;
+  }
+  const std::filesystem::path backup = files_.BackupFile();
+  ::unlink(backup.c_str());  // none there is fine
+  if (::rename(log.c_str(), backup.c_str()) != 0) return LogAppend::written_rotation_failed;
+  return LogAppend::written_and_rotated;
+}
+
+void modLogen::AppendToRpcWindow(std::string_view text) {
+  if (!box_) return;
+  std::u16string s = TrimEchoText(box_->Text() + Utf8ToUtf16(text));
+  const std::size_t caret = s.size();
+  s += u"\r\n";
+  box_->ShowText(std::move(s), caret);
+}
+
+void modLogen::ClearLogFile() {
+  if (box_) box_->ShowText(std::u16string(), 0);
+  ::unlink(files_.LogFile().c_str());
+  ::unlink(files_.BackupFile().c_str());
+}
+
+}  // namespace tarvik::testprogram

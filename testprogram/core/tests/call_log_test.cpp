@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "temp_program_dir.h"
+#include "testprogram/core/call_log.h"
+
+namespace tarvik::testprogram {
+namespace {
+
+class FakeEchoBox : public RpcEchoBox {
+ public:
+  std::u16string Text() const override { return text; }
+  void ShowText(std::u16string t, std::size_t c) override {
+    text = std::move(t);
+    caret = c;
+  }
+  std::u16string text;
+  std::size_t caret = 0;
+};
+
+class CallLog : public TempProgramDir {
+ protected:
+  Settings settings_;
+  FakeEchoBox box_;
+  modLogen log_{files_, settings_, &box_};
+};
+
+TEST_F(CallLog, RecordsAreSeparatedByAnEmptyLineInTheCodePage) {
+  EXPECT_EQ(log_.AppendToLogFile("first \xc3\xa9\r\n"), LogAppend::written);  // "é"
+  EXPECT_EQ(log_.AppendToLogFile("second\r\n"), LogAppend::written);
+  EXPECT_EQ(Slurp(files_.LogFile()), "first \xe9\r\n\r\nsecond\r\n\r\n");
+}
+
+TEST_F(CallLog, RotatesPastTheLimitAndReplacesTheOlderBackup) {
+  settings_.LogFileSize = 4;
+  Put(files_.BackupFile(), "old backup");
+  const std::string record(998, 'r');  // 1000 bytes in the file with its line break
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(log_.AppendToLogFile(record), LogAppend::written) << i;
+  EXPECT_EQ(std::filesystem::file_size(files_.LogFile()), 4000u);
+  // 4096 bytes is the limit itself, not past it.
+  EXPECT_EQ(log_.AppendToLogFile(std::string(94, 'x')), LogAppend::written);
+  EXPECT_EQ(log_.AppendToLogFile(""), LogAppend::written_and_rotated);  // 4098 bytes
+  EXPECT_FALSE(std::filesystem::exists(files_.LogFile()));
+  EXPECT_EQ(std::filesystem::file_size(files_.BackupFile()), 4098u);
+  EXPECT_EQ(log_.AppendToLogFile("next"), LogAppend::written);
+  EXPECT_EQ(Slurp(files_.LogFile()), "next\r\n");
+
+  settings_.LogFileSize = 0;  // every record becomes the backup
+  EXPECT_EQ(log_.AppendToLogFile("only"), LogAppend::written_and_rotated);
+  EXPECT_EQ(Slurp(files_.BackupFile()), "next\r\nonly\r\n");
+}
+
+TEST(LogFileLimit, ComparedWithoutOverflow) {
+  EXPECT_FALSE(LogFileExceedsLimit(4096, 4));
+  EXPECT_TRUE(LogFileExceedsLimit(4097, 4));
+  // 2097152 KiB is 2^31 bytes: a 32-bit product would wrap and rotate at once or never.
+  EXPECT_FALSE(LogFileExceedsLimit(1, 2097152));
+  EXPECT_FALSE(LogFileExceedsLimit(2147483648u, 2097152));
+  EXPECT_TRUE(LogFileExceedsLimit(2147483649u, 2097152));
+  EXPECT_FALSE(LogFileExceedsLimit(3000000000u, 2147483647));
+  EXPECT_TRUE(LogFileExceedsLimit(1, 0));
+  EXPECT_TRUE(LogFileExceedsLimit(0, -1));
+}
+
+TEST_F(CallLog, EchoKeepsWholeRecordsAndShowsTheEnd) {
+  const std::string record = std::string(1998, 'a') + "\r\n";  // 2000 characters
+  log_.AppendToRpcWindow(record);
+  EXPECT_EQ(box_.text, std::u16string(1998, u'a') + u"\r\n\r\n");
+  EXPECT_EQ(box_.caret, 2000u);
+  log_.AppendToRpcWindow(std::string(1998, 'b') + "\r\n");
+  // 4002 + 2000 characters: the oldest record and its empty line go.
+  log_.AppendToRpcWindow(std::string(1998, 'c') + "\r\n");
+  EXPECT_EQ(box_.text, std::u16string(1998, u'b') + u"\r\n\r\n" + std::u16string(1998, u'c') + u"\r\n\r\n");
+  EXPECT_EQ(box_.caret, box_.text.size() - 2);
+}
+
+TEST(EchoText, TrimmingRule) {
+  const std::u16string fits = std::u16string(2496, u'x') + u"\r\n\r\n";  // 2500 with its empty line
+  EXPECT_EQ(TrimEchoText(fits + fits), fits + fits);                      // 5000 characters stay
+  const std::u16string rec = std::u16string(2498, u'x') + u"\r\n\r\n";
+  EXPECT_EQ(TrimEchoText(rec + u"new"), rec + u"new");
+  EXPECT_EQ(TrimEchoText(rec + rec), rec);  // 5004: the older record goes
+  EXPECT_EQ(TrimEchoText(std::u16string(6000, u'y')), std::u16string(6000, u'y'));  // one long record stays
+  const std::u16string small = u"s\r\n\r\n";
+  const std::u16string big = std::u16string(4999, u'z') + u"\r\n";
+  EXPECT_EQ(TrimEchoText(small + small + big), big);  // drops records until at most 5000 remain
+  EXPECT_EQ(TrimEchoText(std::u16string(4998, u'q') + u"\r\n"), std::u16string(4998, u'q') + u"\r\n");
+}
+
+TEST_F(CallLog, LogRpcDataWritesFileAndEchoAlike) {
+  FixedWidthMeasure measure(200);
+  clsRpcData record(&measure, [] { return LocalDateTime{2026, 12, 5, 18, 30, 0}; });
+  record.SetRpcName("C_ORDER_M", 0);
+  record.AddRpcParam("OrderNum", 5);
+  log_.LogRpcData(record);
+  const std::string text = "05.12.2026 18:30:00  C_ORDER_M       Ret=0\r\n          OrderNum->5   \r\n";
+  EXPECT_EQ(Slurp(files_.LogFile()), text + "\r\n");
+  EXPECT_EQ(box_.text, std::u16string(text.begin(), text.end()) + u"\r\n");
+}
+
+TEST_F(CallLog, FailuresDropTheRecordButNotTheEcho) {
+  ProgramFiles nowhere(dir_ / "missing_dir", "RpcTarvikTest");
+  modLogen log(nowhere, settings_, &box_);
+  clsRpcData record(nullptr, [] { return LocalDateTime{}; });
+  record.SetRpcName("T_DATA_M", 0);
+  log.LogRpcData(record);
+  EXPECT_EQ(log.AppendToLogFile("x"), LogAppend::not_written);
+  EXPECT_EQ(box_.text, u"01.01.1970 00:00:00  T_DATA_M       Ret=0\r\n\r\n");
+}
+
+TEST_F(CallLog, ClearRemovesLogBackupAndEcho) {
+  log_.AppendToLogFile("x");
+  Put(files_.BackupFile(), "b");
+  box_.text = u"something";
+  log_.ClearLogFile();
+  EXPECT_FALSE(std::filesystem::exists(files_.LogFile()));
+  EXPECT_FALSE(std::filesystem::exists(files_.BackupFile()));
+  EXPECT_TRUE(box_.text.empty());
+  log_.ClearLogFile();  // nothing left to delete: no failure
+}
+
+}  // namespace
+}  // namespace tarvik::testprogram

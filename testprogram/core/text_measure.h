@@ -1,0 +1,32 @@
+// How wide a line of text is in the window that shows the log echo, so that call records wrap where
+// that window would. The main window implements it from its font and the width of its text box; tests
+// use FixedWidthMeasure.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace tarvik::testprogram {
+
+class TextMeasure {
+ public:
+  virtual ~TextMeasure() = default;
+  // Width of `text` (UTF-8, one line) in the echo box's font. Any unit, the same as AvailableWidth().
+  virtual double TextWidth(std::string_view text) const = 0;
+  // Width of the echo box at this moment.
+  virtual double AvailableWidth() const = 0;
+};
+
+// Every character is one unit wide; the box is `columns` characters wide.
+class FixedWidthMeasure : public TextMeasure {
+ public:
+  explicit FixedWidthMeasure(std::size_t columns) : columns_(columns) {}
+  void SetColumns(std::size_t columns) { columns_ = columns; }
+  double TextWidth(std::string_view text) const override;
+  double AvailableWidth() const override { return static_cast<double>(columns_); }
+
+ private:
+  std::size_t columns_;
+};
+
+}  // namespace tarvik::testprogram
