@@ -56,8 +56,7 @@ std::unique_ptr<const SingleByteTable> SingleByteTable::load(const char* iconv_n
   return table;
 }
 
-int SingleByteTable::from_unicode(char32_t c) const {
-  if (c < 0x100) return latin1_[c];
+int SingleByteTable::from_unicode_above_latin1(char32_t c) const {
   if (c > 0xFFFF) return -1;
   const auto it = std::lower_bound(others_.begin(), others_.end(), c,
                                    [](const auto& entry, char32_t value) { return entry.first < value; });
@@ -66,10 +65,11 @@ int SingleByteTable::from_unicode(char32_t c) const {
 
 std::string single_byte_to_ansi(const SingleByteTable& table, const char* iconv_name,
                                 std::u16string_view text, Unmappable mode) {
-  std::string out;
-  out.reserve(text.size());
+  std::string out(text.size(), '\0');  // a surrogate pair gives one byte, so this is the most needed
+  std::size_t length = 0;
   for (std::size_t pos = 0; pos < text.size();) {
-    const char32_t c = next_code_point(text, pos);
+    const char32_t unit = text[pos];
+    const char32_t c = unit < 0xD800 ? (++pos, unit) : next_code_point(text, pos);
     int byte = table.from_unicode(c);
     // Best fit covers the Basic Multilingual Plane only; unpaired surrogates never have one.
     if (byte < 0 && mode == Unmappable::best_fit && c <= 0xFFFF) {
@@ -77,8 +77,9 @@ std::string single_byte_to_ansi(const SingleByteTable& table, const char* iconv_
       const auto offered = offer.size() == 1 ? static_cast<unsigned char>(offer[0]) : 0;
       if (offer.size() == 1 && table.assigned(offered) && table.to_unicode(offered) != u'?') byte = offered;
     }
-    out += byte < 0 ? '?' : static_cast<char>(byte);
+    out[length++] = byte < 0 ? '?' : static_cast<char>(byte);
   }
+  out.resize(length);
   return out;
 }
 

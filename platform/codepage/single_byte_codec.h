@@ -26,13 +26,14 @@ class SingleByteTable {
   bool assigned(unsigned char byte) const { return assigned_[byte]; }
   char16_t to_unicode(unsigned char byte) const { return to_unicode_[byte]; }
   // The byte that stands exactly for `c`, or -1 when the code page has none.
-  int from_unicode(char32_t c) const;
+  int from_unicode(char32_t c) const { return c < 0x100 ? latin1_[c] : from_unicode_above_latin1(c); }
   // The upper case of `byte` as the Windows ANSI upper-casing gives it: the simple Unicode upper case
   // of its character when the code page holds that as one byte, else the byte itself.
   unsigned char to_upper(unsigned char byte) const { return upper_[byte]; }
 
  private:
   SingleByteTable() = default;
+  int from_unicode_above_latin1(char32_t c) const;
 
   std::array<bool, 256> assigned_{};
   std::array<char16_t, 256> to_unicode_{};

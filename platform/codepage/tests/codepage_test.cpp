@@ -84,6 +84,18 @@ TEST(OtherCodePages, Cyrillic1251) {
   EXPECT_EQ(ansi_upper("\xCF\xF0\xE8\xE2\xE5\xF2", 1251), "\xCF\xD0\xC8\xC2\xC5\xD2");
 }
 
+TEST(OtherCodePages, Vietnamese1258MapsEachByteOnItsOwn) {
+  // A letter followed by a combining accent byte stays two characters, and a precomposed letter the
+  // code page holds is written as its one byte.
+  EXPECT_EQ(from_ansi("a\xEC"
+                      "e",
+                      1258),
+            u"a\u0301e");
+  EXPECT_EQ(to_ansi(u"\u00E1a\u0301", Unmappable::default_char, 1258),
+            "\xE1"
+            "a\xEC");
+}
+
 TEST(OtherCodePages, DoubleByte932) {
   // "a", then ヂ (0x83 0x61: its second byte is the ASCII code of "a"), then "b".
   EXPECT_EQ(ansi_upper("a\x83\x61"
