@@ -1,0 +1,223 @@
+// The process-wide server over real loopback sockets: endpoint statuses, the call limit,
+// unregistering while routines run, and misbehaving peers that must not disturb anyone else.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/rpc/pdu.h"
+#include "platform/rpc/server.h"
+
+namespace tarvik::rpc {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::uint16_t open_endpoint() {
+  std::uint16_t port = 0;
+  EXPECT_EQ(use_protseq_ep("ncacn_ip_tcp", RPC_C_PROTSEQ_MAX_REQS_DEFAULT, "0", &port), RPC_S_OK);
+  return port;
+}
+
+// A hand-driven client: sends PDUs and reads whole PDUs back.
+class RawClient {
+ public:
+  explicit RawClient(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  }
+  ~RawClient() { ::close(fd_); }
+  void send(const Bytes& b) { EXPECT_EQ(::send(fd_, b.data(), b.size(), MSG_NOSIGNAL), ssize_t(b.size())); }
+  // One PDU, or an empty vector once the server has closed the connection.
+  Bytes read_pdu() {
+    Bytes pdu(kHeaderSize);
+    if (!read_exact(pdu.data(), kHeaderSize)) return {};
+    PduHeader h;
+    EXPECT_TRUE(decode_header(pdu, h));
+    pdu.resize(std::max<std::size_t>(h.frag_length, kHeaderSize));
+    if (!read_exact(pdu.data() + kHeaderSize, pdu.size() - kHeaderSize)) return {};
+    return pdu;
+  }
+  // Binds `iface` on context 0 and returns the result of that context.
+  std::uint16_t bind(const SyntaxId& iface) {
+    Bytes b;
+    encode_bind(b, PduType::bind, 0x03, 1, BindPdu{.contexts = {{0, iface, {kNdr20Syntax}}}});
+    send(b);
+    const Bytes ack = read_pdu();
+    PduHeader h;
+    BindAckPdu a;
+    if (!decode_header(ack, h) || !decode_bind_ack(ack, h, a) || a.results.empty()) return 0xFFFF;
+    return a.results[0].result;
+  }
+  void send_request(std::uint32_t call_id, std::uint16_t opnum, const Bytes& stub = {}) {
+    Bytes r;
+    encode_request(r, 0x03, call_id, RequestPdu{std::uint32_t(stub.size()), 0, opnum, std::nullopt, stub});
+    send(r);
+  }
+  // The fault status of the reply, or 0 for a response.
+  std::uint32_t reply_status() {
+    const Bytes p = read_pdu();
+    PduHeader h;
+    FaultPdu f;
+    if (!decode_header(p, h)) return 0xDEAD;
+    if (h.type == static_cast<std::uint8_t>(PduType::response)) return 0;
+    EXPECT_TRUE(decode_fault(p, h, f));
+    return f.status;
+  }
+
+ private:
+  bool read_exact(std::uint8_t* p, std::size_t n) {
+    while (n > 0) {
+      pollfd pf{fd_, POLLIN, 0};
+      if (::poll(&pf, 1, 30'000) <= 0) return false;  // safety net only: the server answers at once
+      const ssize_t got = ::recv(fd_, p, n, 0);
+      if (got <= 0) return false;
+      p += got;
+      n -= static_cast<std::size_t>(got);
+    }
+    return true;
+  }
+  int fd_;
+};
+
+// Routines that block until released, counting how many are inside at once.
+struct Gate {
+  std::mutex m;
+  std::condition_variable cv;
+  int inside = 0;
+  bool open = false;
+  Routine routine() {
+    return [this](const CallInfo&, std::span<const std::uint8_t>, Bytes& out) -> std::uint32_t {
+      std::unique_lock lock(m);
+      ++inside;
+      cv.notify_all();
+      cv.wait(lock, [&] { return open; });
+      out = {1, 0, 0, 0};
+      return 0;
+    };
+  }
+  void wait_inside(int n) {
+    std::unique_lock lock(m);
+    cv.wait(lock, [&] { return inside >= n; });
+  }
+  void release() {
+    std::lock_guard lock(m);
+    open = true;
+    cv.notify_all();
+  }
+};
+
+SyntaxId test_iface(std::uint32_t n) { return SyntaxId{Uuid{n, 0x1234, 0x11d0, {1, 2, 3, 4, 5, 6, 7, 8}}, 1, 0}; }
+
+TEST(ServerEndpoint, StatusesForPortsAndInterfaces) {
+  const std::uint16_t port = open_endpoint();
+  ASSERT_NE(port, 0);
+  std::uint16_t again = 0;
+  EXPECT_EQ(use_protseq_ep("ncacn_ip_tcp", 10, std::to_string(port), &again), RPC_S_DUPLICATE_ENDPOINT);
+  EXPECT_EQ(again, port);
+  EXPECT_EQ(use_protseq_ep("ncacn_np", 10, "0"), RPC_S_PROTSEQ_NOT_SUPPORTED);
+  for (const char* bad : {"", "abc", "70000", "12x", "-1"})
+    EXPECT_EQ(use_protseq_ep("ncacn_ip_tcp", 10, bad), RPC_S_INVALID_ENDPOINT_FORMAT) << bad;
+
+  // A port some other socket (another program, as far as the runtime knows) listens on.
+  const int other = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  socklen_t len = sizeof a;
+  ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(other, 1), 0);
+  ::getsockname(other, reinterpret_cast<sockaddr*>(&a), &len);
+  EXPECT_EQ(use_protseq_ep("ncacn_ip_tcp", 10, std::to_string(ntohs(a.sin_port))), RPC_S_CANT_CREATE_ENDPOINT);
+  ::close(other);
+
+  const SyntaxId id = test_iface(1);
+  EXPECT_EQ(register_if({id, {nullptr}}, RPC_IF_AUTOLISTEN, 10), RPC_S_OK);
+  EXPECT_EQ(register_if({id, {}}, 0, 10), RPC_S_ALREADY_REGISTERED);
+  EXPECT_EQ(unregister_if(id, true), RPC_S_OK);
+  EXPECT_EQ(unregister_if(id, true), RPC_S_UNKNOWN_IF);
+  // The endpoint stays open without interfaces: a bind still gets its bind_ack (refusing the context).
+  RawClient c(port);
+  EXPECT_EQ(c.bind(id), ctx::provider_rejection);
+}
+
+TEST(ServerCalls, RoutinesRunTogetherUpToTheCallLimit) {
+  const std::uint16_t port = open_endpoint();
+  const SyntaxId id = test_iface(2);
+  Gate gate;
+  ASSERT_EQ(register_if({id, {gate.routine()}}, 0, 2), RPC_S_OK);
+  RawClient a(port), b(port), c(port);
+  for (RawClient* x : {&a, &b, &c}) ASSERT_EQ(x->bind(id), ctx::acceptance);
+  a.send_request(1, 0);
+  b.send_request(1, 0);
+  gate.wait_inside(2);  // two routines at once, on two runtime threads
+  c.send_request(1, 0);
+  EXPECT_EQ(c.reply_status(), nca::s_server_too_busy);
+  gate.release();
+  EXPECT_EQ(a.reply_status(), 0u);
+  EXPECT_EQ(b.reply_status(), 0u);
+  c.send_request(2, 0);  // the refused connection is still usable
+  EXPECT_EQ(c.reply_status(), 0u);
+  EXPECT_EQ(unregister_if(id, true), RPC_S_OK);
+}
+
+TEST(ServerCalls, UnregisterWaitsForRoutinesInProgress) {
+  const std::uint16_t port = open_endpoint();
+  const SyntaxId id = test_iface(3);
+  Gate gate;
+  ASSERT_EQ(register_if({id, {gate.routine()}}, 0, 10), RPC_S_OK);
+  RawClient a(port);
+  ASSERT_EQ(a.bind(id), ctx::acceptance);
+  a.send_request(1, 0);
+  gate.wait_inside(1);
+  std::atomic<bool> returned{false};
+  std::thread unregister([&] {
+    EXPECT_EQ(unregister_if(id, true), RPC_S_OK);
+    returned = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(returned);  // the routine is still blocked inside
+  gate.release();
+  unregister.join();
+  EXPECT_TRUE(returned);
+  EXPECT_EQ(a.reply_status(), 0u);
+  a.send_request(2, 0);
+  EXPECT_EQ(a.reply_status(), nca::s_unk_if);
+}
+
+TEST(ServerCalls, MisbehavingPeersAffectOnlyThemselves) {
+  const std::uint16_t port = open_endpoint();
+  const SyntaxId id = test_iface(4);
+  ASSERT_EQ(register_if({id, {[](const CallInfo&, std::span<const std::uint8_t> stub, Bytes& out) -> std::uint32_t {
+                          if (stub.size() != 4) return nca::s_fault_ndr;
+                          out.assign(stub.begin(), stub.end());
+                          return 0;
+                        }}},
+                        0, 10),
+            RPC_S_OK);
+  RawClient good(port), trickler(port), garbage(port);
+  ASSERT_EQ(good.bind(id), ctx::acceptance);
+  trickler.send({5, 0, 0x0b, 3, 0x10});  // a header that never completes
+  garbage.send(Bytes(64, 0xEE));
+  EXPECT_EQ(garbage.read_pdu()[2], static_cast<std::uint8_t>(PduType::bind_nak));
+  EXPECT_TRUE(garbage.read_pdu().empty());  // then closed
+  good.send_request(1, 0, {1, 2, 3});
+  EXPECT_EQ(good.reply_status(), nca::s_fault_ndr);
+  good.send_request(2, 0, {1, 2, 3, 4});
+  EXPECT_EQ(good.reply_status(), 0u);
+  EXPECT_EQ(unregister_if(id, true), RPC_S_OK);
+}
+
+}  // namespace
+}  // namespace tarvik::rpc
