@@ -73,7 +73,7 @@ std::u16string double_byte_from_ansi(const char* iconv_name, std::string_view by
   const iconv_t cd = thread_converter("UTF-16LE", iconv_name);
   std::string utf16;
   utf16.reserve(bytes.size() * 2);
-  while (cd != nullptr && !convert_append(cd, bytes, utf16)) {
+  while (cd != nullptr && !convert_append(cd, bytes, utf16) && !bytes.empty()) {
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
     utf16 += "\xFD\xFF";  // U+FFFD for the refused byte
     bytes.remove_prefix(1);

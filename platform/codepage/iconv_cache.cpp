@@ -40,9 +40,9 @@ class ConverterCache {
 // Runs iconv over the input (or flushes when `src` is null), growing `out` while iconv reports that
 // the output is full. Returns false when iconv refused input.
 bool run(iconv_t cd, char** src, std::size_t* src_left, std::string& out) {
-  for (;;) {
+  // Room doubles each round, so that even one character with a long transliteration fits eventually.
+  for (std::size_t room = std::max<std::size_t>(32, (src_left ? *src_left : 0) * 4);; room *= 2) {
     const std::size_t used = out.size();
-    const std::size_t room = std::max<std::size_t>(32, (src_left ? *src_left : 0) * 4);
     out.resize(used + room);
     char* dst = out.data() + used;
     std::size_t dst_left = room;

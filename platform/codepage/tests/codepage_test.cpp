@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -124,6 +125,25 @@ TEST(OtherCodePages, UnsupportedCodePageKeepsAsciiOnly) {
   EXPECT_EQ(to_ansi(u"a\u00E4", Unmappable::best_fit, 437), "a?");
   EXPECT_EQ(from_ansi("a\xE4", 437), u"a\uFFFD");
   EXPECT_EQ(ansi_upper("a\xE4", 437), "A\xE4");
+}
+
+TEST(OtherCodePages, ArbitraryInputInEveryCodePageIsHandled) {
+  // Deterministic random bytes and UTF-16 units (surrogates and private use included), bounded count.
+  std::mt19937 random(20240611);
+  for (CodePage cp : {874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u, 1256u, 1257u,
+                      1258u, 65001u}) {
+    ASSERT_TRUE(is_supported(cp)) << cp;
+    for (int round = 0; round < 50; ++round) {
+      std::string bytes(random() % 12, '\0');
+      for (char& byte : bytes) byte = static_cast<char>(random());
+      std::u16string text(random() % 12, u'\0');
+      for (char16_t& unit : text) unit = static_cast<char16_t>(random());
+      EXPECT_EQ(ansi_upper(bytes, cp).size(), bytes.size()) << cp;
+      to_ansi(from_ansi(bytes, cp), Unmappable::best_fit, cp);
+      from_ansi(to_ansi(text, Unmappable::best_fit, cp), cp);
+      EXPECT_LE(to_ansi(text, Unmappable::default_char, cp).size(), text.size() * 3) << cp;
+    }
+  }
 }
 
 TEST(Utf8Helpers, IllFormedSequencesBecomeOneReplacementPerMaximalSubpart) {
