@@ -151,7 +151,6 @@ class ServerConnection {
 
   bool bound_ = false;
   bool closing_ = false;
-  std::uint8_t bind_flags_ = 0;
   std::uint16_t frag_ = kMinNegotiatedFrag;
   std::uint32_t assoc_group_ = 0;
   std::unordered_map<std::uint16_t, Context> contexts_;
