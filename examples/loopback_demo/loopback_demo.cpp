@@ -84,10 +84,11 @@ void relay(int listen_fd, std::uint16_t server_port) {
         closed = true;
         break;
       }
-      ::send(fds[1 - i].fd, buf, static_cast<std::size_t>(n), MSG_NOSIGNAL);
       auto& pending = i == 0 ? to_server : to_client;
       pending.insert(pending.end(), buf, buf + n);
       print_pdus(i == 0 ? "client -> server" : "server -> client", pending);
+      std::fflush(stdout);  // printed before it is forwarded, so the trace reads in wire order
+      ::send(fds[1 - i].fd, buf, static_cast<std::size_t>(n), MSG_NOSIGNAL);
     }
     if (closed) break;
   }
