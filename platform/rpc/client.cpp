@@ -5,6 +5,8 @@
 // longer than the level allows. Statuses for transport failures follow one rule: before any byte
 // of the request has been handed to the socket the call cannot have run (1722); afterwards nobody
 // knows (1726).
+#include "platform/rpc/client.h"
+
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -17,7 +19,6 @@
 #include <optional>
 #include <string>
 
-#include "platform/rpc/client.h"
 #include "platform/rpc/client_connection.h"
 
 namespace tarvik::rpc {

@@ -141,7 +141,8 @@ ClientConnection::Progress ClientConnection::feed(std::span<const std::uint8_t> 
   return Progress::need_more;
 }
 
-ClientConnection::Progress ClientConnection::handle_pdu(std::span<const std::uint8_t> pdu, const PduHeader& h) {
+ClientConnection::Progress ClientConnection::handle_pdu(std::span<const std::uint8_t> pdu,
+                                                        const PduHeader& h) {
   if (h.type == static_cast<std::uint8_t>(PduType::shutdown)) {
     reusable_ = false;  // the server asks us to close once this exchange is over
     return Progress::need_more;

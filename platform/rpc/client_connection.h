@@ -58,7 +58,8 @@ class ClientConnection {
 
   // Appends every request fragment of one call to `out`. False (nothing appended) unless the state
   // is State::ready.
-  [[nodiscard]] bool begin_call(std::uint16_t opnum, std::span<const std::uint8_t> stub, std::vector<std::uint8_t>& out);
+  [[nodiscard]] bool begin_call(std::uint16_t opnum, std::span<const std::uint8_t> stub,
+                                std::vector<std::uint8_t>& out);
 
   // Consumes received bytes. done: the bind was accepted or the call completed (status() tells
   // whether it succeeded: a fault completes a call with the fault's mapped status). failed: the

@@ -13,7 +13,9 @@ namespace tarvik::rpc {
 namespace {
 
 // Characters that separate the parts of a string binding and so are escaped when composing.
-bool is_delimiter(char c) { return c == '@' || c == ':' || c == '[' || c == ']' || c == '\\'; }
+bool is_delimiter(char c) {
+  return c == '@' || c == ':' || c == '[' || c == ']' || c == '\\';
+}
 
 void append_escaped(std::string& out, std::string_view part) {
   for (char c : part) {
