@@ -1,0 +1,120 @@
+using System;
+using System.Linq;
+using System.Reflection;
+using System.Runtime.InteropServices;
+using NUnit.Framework;
+
+namespace Vortane.Tarvik.Rpc.Tests
+{
+  // Runs in a process of its own: the host side is process-wide and these tests see it untouched.
+  [TestFixture]
+  public class SurfaceTests
+  {
+    [Test]
+    public void NewObjectHasTheDocumentedDefaultsAndTheDefaultHostNameIsAccepted()
+    {
+      using (MachineClass m = new MachineClass())
+      {
+        Assert.AreEqual("?", m.MachineID);
+        Assert.AreEqual("?", m.GetMachineID());
+        Assert.AreEqual("?", m.MachineIP);
+        Assert.AreEqual(3011, m.MachinePort);
+        Assert.AreEqual(5, m.MachineTimeout);
+        Assert.AreEqual("?", m.HostID);
+        Assert.AreEqual(3010, m.HostPort);
+        Assert.IsFalse(m.HostEnabled);
+
+        // A host whose HostID was never set answers a machine that calls it "?", and only that.
+        m.MachineID = "MCQ";
+        m.HostPort = 0;
+        m.HostEnabled = true;
+        Assert.IsTrue(m.HostEnabled);
+        int port = MachineClass.m_Host.ListeningPort;
+        EventRecorder events = new EventRecorder(m);
+        Assert.AreEqual(0, PeerTool.CallHost(port, "R_MESSAGE_H", Params.Of("pszHost", "?", "pszMachine", "MCQ")));
+        Assert.AreEqual(-110, PeerTool.CallHost(port, "R_MESSAGE_H", Params.Of("pszHost", "?x", "pszMachine", "MCQ")));
+        Assert.AreEqual(-110, PeerTool.CallHost(port, "R_MESSAGE_H", Params.Of("pszHost", "", "pszMachine", "MCQ")));
+        Assert.AreEqual(1, events.Raised.Length);
+        m.HostEnabled = false;
+        Assert.IsFalse(m.HostEnabled);
+      }
+    }
+
+    [Test]
+    public void HostSettingsAreSharedAndMachineSettingsStoredUnchanged()
+    {
+      using (MachineClass a = new MachineClass())
+      using (MachineClass b = new MachineClass())
+      {
+        string before = a.HostID;
+        try
+        {
+          a.HostID = "host1";
+          Assert.AreEqual("host1", b.HostID);
+          using (MachineClass c = new MachineClass()) Assert.AreEqual("host1", c.HostID);
+          // No case change for names and no range check for the time-out, unlike the control.
+          a.MachineID = "mc1";
+          a.MachineTimeout = 12;
+          b.MachineTimeout = -3;
+          a.MachineIP = null;
+          Assert.AreEqual("mc1", a.MachineID);
+          Assert.AreEqual(12, a.MachineTimeout);
+          Assert.AreEqual(-3, b.MachineTimeout);
+          Assert.IsNull(a.MachineIP);
+          Assert.AreEqual("?", b.MachineID);
+        }
+        finally
+        {
+          a.HostID = before;
+        }
+      }
+    }
+
+    [Test]
+    public void AssemblyAndTypesCarryTheGivenIdentity()
+    {
+      Assembly asm = typeof(MachineClass).Assembly;
+      Assert.AreEqual("Vortane.Tarvik.Rpc", asm.GetName().Name);
+      Assert.AreEqual(new Version(1, 0, 0, 0), asm.GetName().Version);
+      Assert.AreEqual("RpcTarvikAssembly", asm.GetCustomAttribute<AssemblyTitleAttribute>().Title);
+      Assert.AreEqual("RpcTarvikAssembly", asm.GetCustomAttribute<AssemblyProductAttribute>().Product);
+      Assert.IsTrue(asm.GetCustomAttribute<CLSCompliantAttribute>().IsCompliant);
+      Assert.IsFalse(asm.GetCustomAttribute<ComVisibleAttribute>().Value);
+      PortableExecutableKinds kinds;
+      ImageFileMachine machine;
+      asm.ManifestModule.GetPEKind(out kinds, out machine);
+      Assert.AreEqual(ImageFileMachine.AMD64, machine);
+
+      Assert.AreEqual(new[] { "MachineClass" }, asm.GetExportedTypes().Where(t => !t.IsNested).Select(t => t.Name).ToArray());
+      Assert.IsTrue(typeof(IDisposable).IsAssignableFrom(typeof(MachineClass)));
+      Type host = asm.GetType("Vortane.Tarvik.Rpc.Host");
+      Assert.IsNotNull(host);
+      Assert.IsFalse(host.IsPublic);
+
+      // Each event has its nested public sealed delegate type "_" + name, returning nothing, with
+      // the raising object first.
+      EventInfo[] events = typeof(MachineClass).GetEvents();
+      Assert.AreEqual(10, events.Length);
+      foreach (EventInfo e in events)
+      {
+        Type d = e.EventHandlerType;
+        Assert.AreEqual("_" + e.Name, d.Name);
+        Assert.IsTrue(d.IsNestedPublic && d.IsSealed && d.DeclaringType == typeof(MachineClass), d.Name);
+        MethodInfo invoke = d.GetMethod("Invoke");
+        Assert.AreEqual(typeof(void), invoke.ReturnType);
+        Assert.AreEqual("Machine", invoke.GetParameters()[0].Name);
+        Assert.AreEqual(typeof(MachineClass), invoke.GetParameters()[0].ParameterType);
+        Assert.IsNotNull(typeof(MachineClass).GetMethod("r" + TelegramOf(e.Name), BindingFlags.Instance | BindingFlags.NonPublic),
+                         "receiving method for " + e.Name);
+      }
+      Assert.AreEqual(17, typeof(MachineClass).GetMethods().Count(m => m.Name.EndsWith("_M") && m.ReturnType == typeof(int)));
+    }
+
+    // RxMACHINExH -> R_MACHINE_H, TxVARxH -> T_VAR_H, ShutdownH -> Shutdown_H.
+    private static string TelegramOf(string eventName)
+    {
+      if (eventName == "ShutdownH") return "Shutdown_H";
+      return eventName.Substring(0, 1) + "_" + eventName.Substring(2, eventName.Length - 4) + "_H";
+    }
+  }
+}
