@@ -210,5 +210,22 @@ namespace Vortane.Tarvik.Rpc.Tests
         foreach (MachineClass m in machines) m.Dispose();
       }
     }
+
+    [Test]
+    public void HandlerMayStopTheEndpointFromInsideItsOwnCall()
+    {
+      using (MachineClass m = NewMachine("MCH"))
+      {
+        m.ShutdownH += machine => machine.HostEnabled = false;
+        Assert.AreEqual(0, PeerTool.CallHost(m_Port, "Shutdown_H", Params.Of()));
+        Assert.IsFalse(m.HostEnabled);
+        // Restarting on the same port meets the endpoint still open and goes on.
+        m.HostPort = m_Port;
+        m.HostEnabled = true;
+        Assert.IsTrue(m.HostEnabled);
+        Assert.AreEqual(m_Port, MachineClass.m_Host.ListeningPort);
+        Assert.AreEqual(-111, Call("T_DATA_H", "nobody"));
+      }
+    }
   }
 }
