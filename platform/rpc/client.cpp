@@ -187,53 +187,50 @@ class TcpBinding final : public Binding {
   }
 
   // Sends `out` and feeds whatever arrives to the connection until it has finished its step (or
-  // the transport fails). Reading while still sending lets an early fault from the server end the
-  // step instead of a blocked send.
+  // the transport fails). A send is tried at once and polled for only when the socket is full;
+  // reading while still sending lets an early fault from the server end the step.
   Exchange exchange(const std::vector<std::uint8_t>& out, const Deadline& deadline) {
     Exchange x;
     std::uint8_t buffer[16 * 1024];
+    bool writable = true;
     while (true) {
-      if (deadline.passed()) {
-        x.transport_failed = true;
-        return x;
-      }
+      if (deadline.passed()) return transport_failure(x);
       const bool sending = x.bytes_sent < out.size();
+      if (sending && writable) {
+        const ssize_t n = send(fd_, out.data() + x.bytes_sent, out.size() - x.bytes_sent, MSG_NOSIGNAL);
+        if (n > 0) {
+          x.bytes_sent += static_cast<std::size_t>(n);
+          continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return transport_failure(x);
+        writable = false;
+      }
       pollfd p{fd_, static_cast<short>(POLLIN | (sending ? POLLOUT : 0)), 0};
       const int r = poll(&p, 1, deadline.poll_timeout());
       if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) {
-        x.transport_failed = true;  // deadline passed (or poll failed)
-        return x;
-      }
-      if (p.revents & POLLIN || p.revents & (POLLHUP | POLLERR)) {
+      if (r <= 0) return transport_failure(x);  // deadline passed (or poll failed)
+      writable = (p.revents & POLLOUT) != 0;
+      if (p.revents & (POLLIN | POLLHUP | POLLERR)) {
         const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        if (n <= 0) {
-          x.transport_failed = true;
-          return x;
-        }
+        if (n <= 0) return transport_failure(x);
         const auto progress = conn_->feed(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)));
         if (progress != ClientConnection::Progress::need_more) return x;
-        continue;
-      }
-      if (sending && (p.revents & POLLOUT)) {
-        const ssize_t n = send(fd_, out.data() + x.bytes_sent, out.size() - x.bytes_sent, MSG_NOSIGNAL);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        if (n < 0) {
-          x.transport_failed = true;
-          return x;
-        }
-        x.bytes_sent += static_cast<std::size_t>(n);
       }
     }
+  }
+
+  static Exchange transport_failure(Exchange x) {
+    x.transport_failed = true;
+    return x;
   }
 
   // True when an idle connection has nothing waiting: no end of stream, no reset and no bytes the
   // server sent unasked (which could otherwise be taken for the next call's answer).
   bool idle_connection_intact() const {
     pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, 0) == 0) return true;
-    return false;
+    return poll(&p, 1, 0) == 0;
   }
 
   void disconnect() {
