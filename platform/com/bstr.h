@@ -18,9 +18,7 @@ class BStr {
   BStr(const std::u16string& text) : text_(text), null_(false) {}
   BStr(std::u16string&& text) : text_(std::move(text)), null_(false) {}
   // A null pointer gives the null string; otherwise the text up to its first zero.
-  BStr(const char16_t* text) : null_(text == nullptr) {
-    if (text) text_ = text;
-  }
+  BStr(const char16_t* text) : text_(text ? text : u""), null_(text == nullptr) {}
   static BStr null() { return BStr(); }
   static BStr from_utf8(std::string_view text);
 

@@ -65,17 +65,17 @@ struct IViewObject : IUnknown {
 class RecordingDrawTarget final : public DrawTarget {
  public:
   struct Op {
-    enum Kind { fill, frame, text } kind;
+    enum class Kind { fill, frame, text } kind;
     Rect rect;  // fill, frame
     ColorRef color = 0;
     std::int32_t x = 0, y = 0;  // text
     TextAlign align = TextAlign::top_left;
     std::u16string text;
   };
-  void fill_rect(const Rect& r, ColorRef color) override { ops.push_back({Op::fill, r, color, 0, 0, {}, {}}); }
-  void frame_rect(const Rect& r, ColorRef color) override { ops.push_back({Op::frame, r, color, 0, 0, {}, {}}); }
+  void fill_rect(const Rect& r, ColorRef color) override { ops.push_back({Op::Kind::fill, r, color, 0, 0, {}, {}}); }
+  void frame_rect(const Rect& r, ColorRef color) override { ops.push_back({Op::Kind::frame, r, color, 0, 0, {}, {}}); }
   void text_out(std::int32_t x, std::int32_t y, TextAlign align, std::u16string_view text) override {
-    ops.push_back({Op::text, {}, 0, x, y, align, std::u16string(text)});
+    ops.push_back({Op::Kind::text, {}, 0, x, y, align, std::u16string(text)});
   }
   std::vector<Op> ops;
 };
