@@ -102,27 +102,6 @@ TEST_F(NativeAbi, IncomingTelegramReachesTheCallbackFlattenedAndItsResultGoesBac
   EXPECT_EQ(g_seen.texts[36], u"");
 }
 
-TEST_F(NativeAbi, NameSlotsAndShutdownFields) {
-  const protocol::TelegramInfo& t = *protocol::find_telegram("R_TPS_H");
-  std::vector<protocol::WireValue> v = protocol::default_values(t);
-  v[0] = protocol::WireText{"HOST1"};
-  v[1] = protocol::WireText{"MC"};
-  v[8] = protocol::NameTable{"ABCDEF", ""};  // a full slot without terminator, an empty one
-  g_answer = 0;
-  EXPECT_EQ(call_host("R_TPS_H", v), 0);
-  {
-    std::lock_guard lock(g_seen.mu);
-    ASSERT_EQ(g_seen.texts.size(), 2u + 13u);
-    EXPECT_EQ(g_seen.texts[10], u"ABCDEF");  // WPC1
-    EXPECT_TRUE(g_seen.is_text[11]);
-    EXPECT_EQ(g_seen.texts[11], u"");        // WPC2
-  }
-  call_host("Shutdown_H", {});
-  std::lock_guard lock(g_seen.mu);
-  EXPECT_EQ(g_seen.opnum, 9);
-  EXPECT_TRUE(g_seen.texts.empty());
-}
-
 TEST_F(NativeAbi, WithoutCallbackTelegramsAreAnsweredNoSuchMachine) {
   tarvik_host_set_callback(nullptr);
   std::vector<protocol::WireValue> v = protocol::default_values(*protocol::find_telegram("R_MESSAGE_H"));
