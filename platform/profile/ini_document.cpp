@@ -5,7 +5,9 @@
 namespace tarvik::profile {
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 std::string_view trim_blanks(std::string_view s) {
   while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
@@ -13,7 +15,9 @@ std::string_view trim_blanks(std::string_view s) {
   return s;
 }
 
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char ascii_lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool same_name(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -91,7 +95,7 @@ std::string_view unquoted(std::string_view raw) {
 // Where a section and a key stand in a content.
 struct Location {
   bool section_found = false;
-  std::size_t insert_at = 0;   // just after the section's last non-blank line
+  std::size_t insert_at = 0;           // just after the section's last non-blank line
   bool insert_needs_line_end = false;  // that line is the content's last and has no line ending
   bool key_found = false;
   Line key_line{};
@@ -164,7 +168,9 @@ bool is_writable_key_name(std::string_view key) {
          k.front() != '[' && k.front() != ';';
 }
 
-bool is_writable_value(std::string_view value) { return !has_line_break_or_nul(value); }
+bool is_writable_value(std::string_view value) {
+  return !has_line_break_or_nul(value);
+}
 
 std::string with_value(std::string_view content, std::string_view section, std::string_view key,
                        std::string_view value) {
@@ -198,8 +204,8 @@ std::string with_value(std::string_view content, std::string_view section, std::
 
 std::string quoted_for_reading_back(std::string_view value) {
   bool blank_at_end = !value.empty() && (is_blank(value.front()) || is_blank(value.back()));
-  bool enclosed = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                  value.back() == value.front();
+  bool enclosed =
+      value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
   if (!blank_at_end && !enclosed) return std::string(value);
   std::string out;
   out.reserve(value.size() + 2);

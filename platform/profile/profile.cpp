@@ -80,11 +80,16 @@ ProfileStatus replace_file(const std::filesystem::path& file, std::string_view c
 
 std::string_view status_text(ProfileStatus status) {
   switch (status) {
-    case ProfileStatus::ok: return "ok";
-    case ProfileStatus::file_missing: return "the file does not exist";
-    case ProfileStatus::too_large: return "the file is too large";
-    case ProfileStatus::invalid_argument: return "the name or the value cannot be written on one line";
-    case ProfileStatus::io_error: return "the file cannot be read or written";
+    case ProfileStatus::ok:
+      return "ok";
+    case ProfileStatus::file_missing:
+      return "the file does not exist";
+    case ProfileStatus::too_large:
+      return "the file is too large";
+    case ProfileStatus::invalid_argument:
+      return "the name or the value cannot be written on one line";
+    case ProfileStatus::io_error:
+      return "the file cannot be read or written";
   }
   return "unknown";
 }

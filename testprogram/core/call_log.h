@@ -46,10 +46,10 @@ std::u16string TrimEchoText(std::u16string text);
 bool LogFileExceedsLimit(std::uintmax_t file_bytes, std::int32_t log_file_size_kb);
 
 enum class LogAppend {
-  written,                 // the record is in the log file
-  written_and_rotated,     // ... and the log file became the backup
-  written_rotation_failed, // ... but it could not be renamed to the backup
-  not_written,             // the log file could not be opened or written
+  written,                  // the record is in the log file
+  written_and_rotated,      // ... and the log file became the backup
+  written_rotation_failed,  // ... but it could not be renamed to the backup
+  not_written,              // the log file could not be opened or written
 };
 
 class modLogen {

@@ -20,7 +20,9 @@ bool SameName(std::string_view a, std::string_view b) {
   });
 }
 
-std::string Pad2(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
+std::string Pad2(int v) {
+  return (v < 10 ? "0" : "") + std::to_string(v);
+}
 
 std::string ElementText(const RpcScalar& element) {
   return std::visit(
@@ -45,8 +47,8 @@ clsRpcData::clsRpcData(const TextMeasure* measure, Clock clock)
     : measure_(measure), clock_(std::move(clock)), current_line_(kIndent) {}
 
 std::string clsRpcData::FormatTimeStamp(const LocalDateTime& when) {
-  return Pad2(when.day) + "." + Pad2(when.month) + "." + std::to_string(when.year) + " " + Pad2(when.hour) + ":" +
-         Pad2(when.minute) + ":" + Pad2(when.second);
+  return Pad2(when.day) + "." + Pad2(when.month) + "." + std::to_string(when.year) + " " + Pad2(when.hour) +
+         ":" + Pad2(when.minute) + ":" + Pad2(when.second);
 }
 
 std::string clsRpcData::FormatPiece(std::string_view name, const RpcValue& value) {
@@ -55,7 +57,10 @@ std::string clsRpcData::FormatPiece(std::string_view name, const RpcValue& value
     piece.append("->\"").append(*text).append("\"");
   } else if (const auto* list = std::get_if<RpcList>(&value)) {
     const std::int64_t upper = static_cast<std::int64_t>(list->lower_bound) + std::ssize(list->elements) - 1;
-    piece.append("( ").append(std::to_string(list->lower_bound)).append(" ... ").append(std::to_string(upper));
+    piece.append("( ")
+        .append(std::to_string(list->lower_bound))
+        .append(" ... ")
+        .append(std::to_string(upper));
     piece.append(" ) -> ");
     for (const RpcScalar& element : list->elements) piece.append(ElementText(element)).append(" ");
   } else {
@@ -63,9 +68,12 @@ std::string clsRpcData::FormatPiece(std::string_view name, const RpcValue& value
     std::visit(
         [&piece](const auto& v) {
           using T = std::decay_t<decltype(v)>;
-          if constexpr (std::is_same_v<T, RpcByte>) piece.append(std::to_string(v.value));
-          else if constexpr (std::is_same_v<T, double>) piece.append(FormatNumber(v));
-          else if constexpr (std::is_same_v<T, std::int32_t>) piece.append(std::to_string(v));
+          if constexpr (std::is_same_v<T, RpcByte>)
+            piece.append(std::to_string(v.value));
+          else if constexpr (std::is_same_v<T, double>)
+            piece.append(FormatNumber(v));
+          else if constexpr (std::is_same_v<T, std::int32_t>)
+            piece.append(std::to_string(v));
         },
         value);
   }

@@ -10,8 +10,12 @@
 namespace tarvik::testprogram {
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
@@ -19,7 +23,9 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
-bool is_leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool is_leap(int y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int days_in_month(int y, int m) {
   static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -133,9 +139,15 @@ std::string FormatGeneralDate(const LocalDateTime& when, const DateTimeFormat& f
   const std::string d = two_digits(when.day), m = two_digits(when.month), y = std::to_string(when.year);
   std::string out;
   switch (format.order) {
-    case DateTimeFormat::Order::day_month_year: out = d + sep + m + sep + y; break;
-    case DateTimeFormat::Order::month_day_year: out = m + sep + d + sep + y; break;
-    case DateTimeFormat::Order::year_month_day: out = y + sep + m + sep + d; break;
+    case DateTimeFormat::Order::day_month_year:
+      out = d + sep + m + sep + y;
+      break;
+    case DateTimeFormat::Order::month_day_year:
+      out = m + sep + d + sep + y;
+      break;
+    case DateTimeFormat::Order::year_month_day:
+      out = y + sep + m + sep + d;
+      break;
   }
   int hour = when.hour;
   if (format.twelve_hour) hour = (hour % 12 == 0) ? 12 : hour % 12;
@@ -188,11 +200,16 @@ std::optional<LocalDateTime> ParseDateTime(std::string_view text, const DateTime
   s = trim(s);
   if (!s.empty()) {
     bool pm;
-    if (starts_with_ignoring_case(s, format.am_text) && s.size() == format.am_text.size()) pm = false;
-    else if (starts_with_ignoring_case(s, format.pm_text) && s.size() == format.pm_text.size()) pm = true;
-    else if (starts_with_ignoring_case(s, "AM") && s.size() == 2) pm = false;
-    else if (starts_with_ignoring_case(s, "PM") && s.size() == 2) pm = true;
-    else return std::nullopt;
+    if (starts_with_ignoring_case(s, format.am_text) && s.size() == format.am_text.size())
+      pm = false;
+    else if (starts_with_ignoring_case(s, format.pm_text) && s.size() == format.pm_text.size())
+      pm = true;
+    else if (starts_with_ignoring_case(s, "AM") && s.size() == 2)
+      pm = false;
+    else if (starts_with_ignoring_case(s, "PM") && s.size() == 2)
+      pm = true;
+    else
+      return std::nullopt;
     if (when.hour < 1 || when.hour > 12) return std::nullopt;
     when.hour = (when.hour % 12) + (pm ? 12 : 0);
   }
@@ -201,7 +218,8 @@ std::optional<LocalDateTime> ParseDateTime(std::string_view text, const DateTime
 }
 
 std::int64_t SecondsSince1970(const LocalDateTime& when) {
-  return days_from_civil(when.year, static_cast<unsigned>(when.month), static_cast<unsigned>(when.day)) * 86400 +
+  return days_from_civil(when.year, static_cast<unsigned>(when.month), static_cast<unsigned>(when.day)) *
+             86400 +
          when.hour * 3600 + when.minute * 60 + when.second;
 }
 

@@ -27,7 +27,7 @@ struct DateTimeFormat {
   Order order = Order::day_month_year;
   char date_separator = '.';
   char time_separator = ':';
-  bool twelve_hour = false;  // hours 1-12 followed by a blank and am_text / pm_text
+  bool twelve_hour = false;    // hours 1-12 followed by a blank and am_text / pm_text
   std::string am_text = "AM";  // UTF-8
   std::string pm_text = "PM";
 };

@@ -15,8 +15,9 @@ std::filesystem::path FileFor(const ProgramFiles& files, std::string_view FileNa
 
 std::string GetIniValue(const ProgramFiles& files, std::string_view Section, std::string_view Key,
                         std::string_view Default, std::string_view FileName) {
-  std::string bytes = profile::get_private_profile_string(Utf8ToAnsi(Section), Utf8ToAnsi(Key), Utf8ToAnsi(Default),
-                                                          kIniValueMaxBytes + 1, FileFor(files, FileName));
+  std::string bytes =
+      profile::get_private_profile_string(Utf8ToAnsi(Section), Utf8ToAnsi(Key), Utf8ToAnsi(Default),
+                                          kIniValueMaxBytes + 1, FileFor(files, FileName));
   return AnsiToUtf8(bytes);
 }
 

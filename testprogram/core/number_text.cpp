@@ -11,8 +11,12 @@
 namespace tarvik::testprogram {
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 // strtod in the "C" locale, whatever locale the program runs in. `text` holds only sign, digits, '.'
 // and an exponent, in the form the callers checked.
@@ -92,7 +96,9 @@ std::optional<std::int16_t> RoundToInt16(double value) {
   return static_cast<std::int16_t>(r);
 }
 
-std::optional<std::int32_t> NumberFieldValue(std::string_view text) { return RoundToInt32(ValueOfText(text)); }
+std::optional<std::int32_t> NumberFieldValue(std::string_view text) {
+  return RoundToInt32(ValueOfText(text));
+}
 
 std::optional<std::int32_t> WholeTextToInt32(std::string_view text) {
   std::optional<double> n = WholeTextNumber(text);
@@ -107,7 +113,9 @@ std::optional<std::int32_t> ChoiceCode(std::string_view text) {
   return WholeTextToInt32(text.substr(0, colon));
 }
 
-bool KeyFilterAccepts(char32_t typed) { return (typed >= U'0' && typed <= U'9') || typed == U'-' || typed == 8; }
+bool KeyFilterAccepts(char32_t typed) {
+  return (typed >= U'0' && typed <= U'9') || typed == U'-' || typed == 8;
+}
 
 std::string FormatNumber(double value) {
   if (value == 0.0) return "0";

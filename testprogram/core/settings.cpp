@@ -44,7 +44,8 @@ class SettingsReader {
   explicit SettingsReader(const ProgramFiles& files) : files_(files) {}
 
   template <typename T, typename Convert>
-  bool Read(std::string_view section, std::string_view key, std::string_view fallback, Convert convert, T& target) {
+  bool Read(std::string_view section, std::string_view key, std::string_view fallback, Convert convert,
+            T& target) {
     if (problem_) return false;
     std::string text = GetIniValue(files_, section, key, fallback);
     std::optional<T> value = convert(text);
@@ -60,10 +61,12 @@ class SettingsReader {
     target = GetIniValue(files_, section, key, fallback);
     return true;
   }
-  bool Int32(std::string_view section, std::string_view key, std::string_view fallback, std::int32_t& target) {
+  bool Int32(std::string_view section, std::string_view key, std::string_view fallback,
+             std::int32_t& target) {
     return Read(section, key, fallback, WholeTextToInt32, target);
   }
-  bool Int16(std::string_view section, std::string_view key, std::string_view fallback, std::int16_t& target) {
+  bool Int16(std::string_view section, std::string_view key, std::string_view fallback,
+             std::int16_t& target) {
     return Read(section, key, fallback, TextToInt16, target);
   }
   bool Boolean(std::string_view section, std::string_view key, std::string_view fallback, bool& target) {
@@ -94,7 +97,9 @@ class SettingsWriter {
   std::optional<SettingsProblem> problem_;
 };
 
-std::string MachineSection(int i) { return "Machine_" + std::to_string(i); }
+std::string MachineSection(int i) {
+  return "Machine_" + std::to_string(i);
+}
 
 }  // namespace
 
@@ -127,7 +132,9 @@ bool Settings::IsTraced(std::string_view trace_key) const {
   return TraceAll != 0 || (flag && *flag != 0);
 }
 
-int Settings::ConfiguredMachineCount() const { return std::clamp<int>(MachineCount, 0, kMachineTableSize); }
+int Settings::ConfiguredMachineCount() const {
+  return std::clamp<int>(MachineCount, 0, kMachineTableSize);
+}
 
 std::string SettingsProblem::Message() const {
   std::string where = "key \"" + key + "\" in section [" + section + "] of " + file.string();
@@ -152,9 +159,11 @@ std::optional<SettingsProblem> LoadSettings(const ProgramFiles& files, Settings&
     r.Int16(section, "MachineTimeout", "5", m.MachineTimeout);
   }
   r.Int16("Trace", "TraceAll", "1", s.TraceAll);
-  for (std::size_t i = 0; i < kTraceFlagKeys.size(); ++i) r.Int16("Trace", kTraceFlagKeys[i], "0", s.TraceFlags[i]);
+  for (std::size_t i = 0; i < kTraceFlagKeys.size(); ++i)
+    r.Int16("Trace", kTraceFlagKeys[i], "0", s.TraceFlags[i]);
   r.Int32("Trace", "LogFileSize", "4", s.LogFileSize);
-  for (std::size_t i = 0; i < kPopupFlagKeys.size(); ++i) r.Int16("Trace", kPopupFlagKeys[i], "1", s.PopupFlags[i]);
+  for (std::size_t i = 0; i < kPopupFlagKeys.size(); ++i)
+    r.Int16("Trace", kPopupFlagKeys[i], "1", s.PopupFlags[i]);
   return r.Problem();
 }
 
@@ -173,9 +182,11 @@ std::optional<SettingsProblem> SaveSettings(const ProgramFiles& files, const Set
     w.Number(section, "MachineTimeout", m.MachineTimeout);
   }
   w.Number("Trace", "TraceAll", s.TraceAll);
-  for (std::size_t i = 0; i < kTraceFlagKeys.size(); ++i) w.Number("Trace", kTraceFlagKeys[i], s.TraceFlags[i]);
+  for (std::size_t i = 0; i < kTraceFlagKeys.size(); ++i)
+    w.Number("Trace", kTraceFlagKeys[i], s.TraceFlags[i]);
   w.Number("Trace", "LogFileSize", s.LogFileSize);
-  for (std::size_t i = 0; i < kPopupFlagKeys.size(); ++i) w.Number("Trace", kPopupFlagKeys[i], s.PopupFlags[i]);
+  for (std::size_t i = 0; i < kPopupFlagKeys.size(); ++i)
+    w.Number("Trace", kPopupFlagKeys[i], s.PopupFlags[i]);
   return w.Problem();
 }
 

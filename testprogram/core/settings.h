@@ -25,10 +25,10 @@ inline constexpr int kMachineTableSize = 20;
 
 // Keys of the trace flags in section "Trace", in the order they are read and written.
 inline constexpr std::array<std::string_view, 25> kTraceFlagKeys = {
-    "R_DDEDATA_H", "R_VAR_H",    "T_VAR_H",     "R_MESSAGE_H", "R_TPS_H",     "R_REPORT_H", "R_MACHINE_H",
-    "T_DATA_H",    "R_DATA_H",   "R_VAR_M",     "T_VAR_M",     "R_MESSAGE_M", "R_DDEDATA_M", "T_TPS_M",
-    "C_TPORDER_M", "C_SYNCH_M",  "C_MODE_M",    "R_REPORT_M",  "R_NC4WPC_M",  "C_DELETE_M",  "T_MACHINE_M",
-    "T_DATA_M",    "R_DATA_M",   "C_ORDER_M",   "T_REPORT_M"};
+    "R_DDEDATA_H", "R_VAR_H",   "T_VAR_H",   "R_MESSAGE_H", "R_TPS_H",     "R_REPORT_H",  "R_MACHINE_H",
+    "T_DATA_H",    "R_DATA_H",  "R_VAR_M",   "T_VAR_M",     "R_MESSAGE_M", "R_DDEDATA_M", "T_TPS_M",
+    "C_TPORDER_M", "C_SYNCH_M", "C_MODE_M",  "R_REPORT_M",  "R_NC4WPC_M",  "C_DELETE_M",  "T_MACHINE_M",
+    "T_DATA_M",    "R_DATA_M",  "C_ORDER_M", "T_REPORT_M"};
 
 // Keys of the popup flags in section "Trace", in order: "Popup" and the incoming telegram's name.
 inline constexpr std::array<std::string_view, 9> kPopupFlagKeys = {
@@ -52,7 +52,7 @@ struct Settings {
   std::array<MachineEntry, kMachineTableSize> Machines;  // Machines[i - 1] is machine i
   std::int16_t TraceAll = 1;
   std::array<std::int16_t, kTraceFlagKeys.size()> TraceFlags{};  // in kTraceFlagKeys order
-  std::int32_t LogFileSize = 4;  // kilobytes of 1024 bytes
+  std::int32_t LogFileSize = 4;                                  // kilobytes of 1024 bytes
   std::array<std::int16_t, kPopupFlagKeys.size()> PopupFlags{};  // in kPopupFlagKeys order
 
   // The trace flag named like `telegram` ("C_ORDER_M"), nullptr for a name that has none.

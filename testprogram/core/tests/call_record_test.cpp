@@ -1,13 +1,15 @@
+#include "testprogram/core/call_record.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "testprogram/core/call_record.h"
-
 namespace tarvik::testprogram {
 namespace {
 
-LocalDateTime FixedTime() { return {2026, 12, 5, 18, 3, 9}; }
+LocalDateTime FixedTime() {
+  return {2026, 12, 5, 18, 3, 9};
+}
 
 const std::string kTen(10, ' ');
 
@@ -30,9 +32,8 @@ std::string TpsRecord(std::size_t columns) {
 }
 
 TEST(CallRecord, LayoutOfHeadAndValues) {
-  EXPECT_EQ(TpsRecord(200),
-            "05.12.2026 18:03:09  T_TPS_M       Ret=0\r\n" + kTen +
-                "OrderNum->7   Machine->\"M1\"   Host->\"?\"   \r\n");
+  EXPECT_EQ(TpsRecord(200), "05.12.2026 18:03:09  T_TPS_M       Ret=0\r\n" + kTen +
+                                "OrderNum->7   Machine->\"M1\"   Host->\"?\"   \r\n");
 
   clsRpcData no_result(nullptr, FixedTime);
   no_result.SetRpcName("R_DATA_H");

@@ -1,3 +1,5 @@
+#include "testprogram/core/value_history.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -5,13 +7,13 @@
 
 #include "temp_program_dir.h"
 #include "testprogram/core/ini_values.h"
-#include "testprogram/core/value_history.h"
 
 namespace tarvik::testprogram {
 namespace {
 
 struct FakeControl : FormControlView {
-  FakeControl(std::string n, ControlKind k, std::string t = "") : name(std::move(n)), kind(k), text(std::move(t)) {}
+  FakeControl(std::string n, ControlKind k, std::string t = "")
+      : name(std::move(n)), kind(k), text(std::move(t)) {}
   std::string Name() const override { return name; }
   ControlKind Kind() const override { return kind; }
   std::string Text() const override { return text; }
@@ -29,7 +31,9 @@ struct FakeForm : FormView {
     for (auto& c : controls) out.push_back(const_cast<FakeControl*>(&c));
     return out;
   }
-  FakeControl& Add(std::string n, ControlKind k, std::string t = "") { return controls.emplace_back(n, k, t); }
+  FakeControl& Add(std::string n, ControlKind k, std::string t = "") {
+    return controls.emplace_back(n, k, t);
+  }
   std::string name;
   std::vector<FakeControl> controls;  // reserved so that references to controls stay valid
 };
@@ -44,7 +48,8 @@ class History : public TempProgramDir {
   std::vector<std::string> Stored(const std::string& section) {
     std::vector<std::string> values;
     for (int i = 0; i < kHistoryDepth; ++i)
-      values.push_back(GetIniValue(files_, section, "Value_" + std::to_string(i), "<missing>", kHistoryFileName));
+      values.push_back(
+          GetIniValue(files_, section, "Value_" + std::to_string(i), "<missing>", kHistoryFileName));
     return values;
   }
   ValueHistory history_{files_};
@@ -87,9 +92,7 @@ TEST_F(History, ValuesThatAFileLineWouldChange) {
 
 TEST_F(History, MenuOffersStoredValuesOrTheCurrentText) {
   name1_.text = "typed";
-  const auto pick = [](std::optional<int> choice) {
-    return [choice](const HistoryMenu&) { return choice; };
-  };
+  const auto pick = [](std::optional<int> choice) { return [choice](const HistoryMenu&) { return choice; }; };
   // Nothing stored: one visible item with the current text; choosing it changes nothing.
   HistoryMenu menu = history_.MenuFor("C_ORDER_M_Name1", "typed");
   EXPECT_TRUE(menu[0].visible);
