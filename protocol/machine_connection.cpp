@@ -71,7 +71,9 @@ rpc::Status MachineConnection::force_binding() { return binding_ ? rpc::RPC_S_OK
 
 std::int32_t MachineConnection::send(const TelegramInfo& t, std::span<const CallerArg> args) {
   if (t.iface != Interface::machine || !args_fit(t, args)) return rpc::ERROR_INVALID_PARAMETER;
-  if (rpc::Status s = host_.enable(); s != rpc::RPC_S_OK) return s;
+  if (policy_.host_start == ClientPolicy::HostStart::before_every_telegram) {
+    if (rpc::Status s = host_.enable(); s != rpc::RPC_S_OK) return s;
+  }
   if (rpc::Status s = force_binding(); s != rpc::RPC_S_OK) return s;
 
   const auto to_wire = [this](const std::optional<std::u16string_view>& text) -> WireValue {

@@ -1,0 +1,251 @@
+// The `tarvik` binary as engineers and scripts use it, against the independent peer and against
+// itself: every telegram in both directions with every field checked, statuses, help and mistakes.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/codepage/codepage.h"
+#include "protocol/telegram_json.h"
+#include "protocol/tests/support/peer.h"
+#include "protocol/tests/support/sample_values.h"
+
+namespace tarvik::cli {
+namespace {
+
+using nlohmann::json;
+using protocol::TelegramInfo;
+using protocol::WireValue;
+using test::ChildProcess;
+using test::PeerServer;
+
+const std::string kTarvik = std::string(TARVIK_BINARY_DIR) + "/tools/tarvik";
+
+std::vector<std::string> tarvik(std::vector<std::string> args) {
+  args.insert(args.begin(), kTarvik);
+  return args;
+}
+
+// JSON of the values as both the peer and tarvik print them (texts through Windows-1252).
+json expected_json(const TelegramInfo& t, const std::vector<WireValue>& values) {
+  json out = json::parse(protocol::telegram_to_json(t, values, 1252).dump());
+  out.erase("telegram");
+  out.erase("opnum");
+  return out;
+}
+
+// name=value arguments for the parameters from `first` on: tables as JSON arrays.
+std::vector<std::string> field_args(const TelegramInfo& t, const std::vector<WireValue>& values, std::size_t first) {
+  const json fields = expected_json(t, values);
+  std::vector<std::string> out;
+  for (std::size_t i = first; i < t.params.size(); ++i) {
+    const json& v = fields[std::string(t.params[i].name)];
+    out.push_back(std::string(t.params[i].name) + "=" + (v.is_string() ? v.get<std::string>() : v.dump()));
+  }
+  return out;
+}
+
+void expect_fields(const json& line, const json& expected) {
+  for (auto it = expected.begin(); it != expected.end(); ++it) EXPECT_EQ(line[it.key()], it.value()) << it.key();
+}
+
+json parse_line(const std::string& text) { return json::parse(text, nullptr, /*allow_exceptions=*/false); }
+
+// A tarvik server (listen or machine) on a free port, its first line read.
+struct TarvikServer {
+  explicit TarvikServer(std::vector<std::string> args) : process(tarvik(std::move(args))) {
+    const auto first = process.read_line();
+    port = first ? parse_line(*first).value("listening", 0) : 0;
+  }
+  json next_line() {
+    const auto line = process.read_line();
+    return line ? parse_line(*line) : json(nullptr);
+  }
+  ChildProcess process;
+  int port = 0;
+};
+
+TEST(Cli, HelpExplainsEveryCommand) {
+  const auto top = test::run(tarvik({"--help"}));
+  EXPECT_EQ(top.exit_code, 0);
+  for (const char* command : {"send", "listen", "machine", "notify"}) {
+    EXPECT_NE(top.out.find(command), std::string::npos) << command;
+    const auto sub = test::run(tarvik({command, "--help"}));
+    EXPECT_EQ(sub.exit_code, 0) << command;
+    EXPECT_NE(sub.out.find("--help"), std::string::npos) << command;
+  }
+  EXPECT_NE(test::run(tarvik({"send", "--help"})).out.find("--no-host"), std::string::npos);
+}
+
+TEST(Cli, MistakesGoToStderrWithExitCode2) {
+  const std::vector<std::vector<std::string>> mistakes = {
+      {},
+      {"send", "T_DATA_X"},
+      {"send", "R_MACHINE_H"},                                  // an _H telegram cannot be sent to a machine
+      {"send", "T_DATA_M", "Nmae1=x", "--no-host"},             // unknown field
+      {"send", "T_DATA_M", "pszHost=H", "--no-host"},           // given by --host-id
+      {"send", "T_DATA_M", "SFkt=12x", "--no-host"},            // not a number
+      {"notify", "R_TPS_H", "pszWPC=A,B,C"},                    // three names, two slots
+      {"notify", "R_MACHINE_H", "pszWPC=ABCDEFG"},              // seven characters in a six-byte slot
+      {"notify", "R_REPORT_H", "Flag=0,256"},
+      {"machine", "--status-for", "C_MODE=1"},
+      {"--codepage", "77777", "notify", "R_TPS_H"},
+  };
+  for (const auto& args : mistakes) {
+    const auto r = test::run(tarvik(args));
+    EXPECT_EQ(r.exit_code, 2) << testing::PrintToString(args);
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_FALSE(r.err.empty());
+  }
+}
+
+TEST(Cli, SendsEveryMachineTelegramToThePeer) {
+  PeerServer machine("machine", {"--status-for", "C_MODE_M=-3", "--status-for", "R_VAR_M=1726"});
+  for (const TelegramInfo& t : protocol::telegrams(protocol::Interface::machine)) {
+    SCOPED_TRACE(t.name);
+    auto values = test::sample_values(t, 6);
+    if (!values.empty()) {
+      values[0] = protocol::WireText{"HOST\xe4"};
+      values[1] = protocol::WireText{"CNC1"};
+    }
+    auto args = tarvik({"send", std::string(t.name), "--no-host", "--machine-port", std::to_string(machine.port()),
+                        "--host-id", "HOST\u00e4", "--machine-id", "CNC1"});
+    const auto fields = field_args(t, values, 2);
+    args.insert(args.end(), fields.begin(), fields.end());
+    const auto r = test::run(args);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const std::int32_t status = t.name == "C_MODE_M" ? -3 : t.name == "R_VAR_M" ? 1726 : 0;
+    EXPECT_EQ(parse_line(r.out), json({{"telegram", t.name}, {"status", status}}));
+    const json call = machine.next_call();
+    EXPECT_EQ(call["telegram"], t.name);
+    expect_fields(call, expected_json(t, values));
+  }
+}
+
+TEST(Cli, SendReportsRuntimeStatusesAndConvertsWithTheCodePage) {
+  PeerServer machine("machine");
+  const std::string port = std::to_string(machine.port());
+  // Windows-1250 puts Ł at 0xA3; the peer reads bytes as Latin-1, where 0xA3 is £.
+  auto r = test::run(tarvik({"--codepage", "1250", "send", "T_DATA_M", "Name1=\u0141\u00f3d\u017a", "--no-host",
+                             "--machine-port", port}));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(machine.next_call()["Name1"], "\u00a3\u00f3d\u009f");
+
+  r = test::run(tarvik({"send", "T_DATA_M", "--null", "Name2", "--no-host", "--machine-port", port}));
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(parse_line(r.out)["status"], 1780);
+
+  r = test::run(tarvik({"send", "T_MACHINE_M", "--no-host", "--timeout", "0", "--machine-port",
+                        std::to_string(test::unused_port())}));
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(parse_line(r.out)["status"], 1722);
+
+  // With the host endpoint: started first on --host-port, then the telegram goes out.
+  r = test::run(tarvik({"send", "T_TPS_M", "--host-port", "0", "--machine-port", port, "OrderNum=9"}));
+  EXPECT_EQ(parse_line(r.out)["status"], 0) << r.err;
+  EXPECT_EQ(machine.next_call()["OrderNum"], 9);
+}
+
+TEST(Cli, ListenPrintsEveryHostTelegramFromThePeer) {
+  TarvikServer listen({"listen", "--host-port", "0", "--host-id", "HOST1"});
+  ASSERT_NE(listen.port, 0) << listen.process.stderr_text();
+  for (const TelegramInfo& t : protocol::telegrams(protocol::Interface::host)) {
+    SCOPED_TRACE(t.name);
+    auto values = test::sample_values(t, 7);
+    if (!values.empty()) values[0] = protocol::WireText{"HOST1"};
+    const json reply = test::peer_call("host", static_cast<std::uint16_t>(listen.port), std::string(t.name),
+                                       expected_json(t, values));
+    const json line = listen.next_line();
+    EXPECT_EQ(line["telegram"], t.name);
+    EXPECT_EQ(line["opnum"], t.opnum);
+    expect_fields(line, expected_json(t, values));
+    if (t.has_result) {
+      EXPECT_EQ(reply["status"], 0);
+      EXPECT_EQ(line["result"], 0);
+    } else {
+      EXPECT_TRUE(reply["status"].is_null()) << reply;
+    }
+  }
+  // The host name differs only in case: refused, and the line says so.
+  const json reply = test::peer_call("host", static_cast<std::uint16_t>(listen.port), "R_MACHINE_H",
+                                     {{"pszHost", "host1"}, {"pszWPC", {"AB", "", "CDEFGH"}}});
+  EXPECT_EQ(reply["status"], -110);
+  const json line = listen.next_line();
+  EXPECT_EQ(line["result"], -110);
+  EXPECT_EQ(line["pszWPC"], json({"AB", "", "CDEFGH"}));
+
+  listen.process.signal(SIGTERM);
+  EXPECT_EQ(listen.process.wait(), 0);
+}
+
+TEST(Cli, MachineSimulatorServesThePeerAndAnswersItsStatuses) {
+  TarvikServer machine({"machine", "--port", "0", "--status", "7", "--status-for", "C_MODE_M=-3",
+                        "--status-for", "16=-16"});
+  ASSERT_NE(machine.port, 0) << machine.process.stderr_text();
+  for (const TelegramInfo& t : protocol::telegrams(protocol::Interface::machine)) {
+    SCOPED_TRACE(t.name);
+    const auto values = test::sample_values(t, 8);
+    const json reply = test::peer_call("machine", static_cast<std::uint16_t>(machine.port), std::string(t.name),
+                                       expected_json(t, values));
+    const json line = machine.next_line();
+    EXPECT_EQ(line["telegram"], t.name);
+    expect_fields(line, expected_json(t, values));
+    const json status = !t.has_result ? json(nullptr) : t.name == "C_MODE_M" ? json(-3)
+                                                       : t.name == "T_REPORT_M" ? json(-16) : json(7);
+    EXPECT_EQ(line["status"], status);
+    EXPECT_EQ(reply["status"], status);
+  }
+  machine.process.signal(SIGINT);
+  EXPECT_EQ(machine.process.wait(), 0);
+}
+
+TEST(Cli, NotifiesEveryHostTelegramToThePeer) {
+  PeerServer host("host", {"--status-for", "R_TPS_H=-111"});
+  for (const TelegramInfo& t : protocol::telegrams(protocol::Interface::host)) {
+    SCOPED_TRACE(t.name);
+    const auto values = test::sample_values(t, 9);
+    auto args = tarvik({"notify", std::string(t.name), "--host-port", std::to_string(host.port())});
+    const auto fields = field_args(t, values, 0);
+    args.insert(args.end(), fields.begin(), fields.end());
+    const auto r = test::run(args);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const json status = !t.has_result ? json(nullptr) : t.name == "R_TPS_H" ? json(-111) : json(0);
+    EXPECT_EQ(parse_line(r.out), json({{"telegram", t.name}, {"status", status}}));
+    const json call = host.next_call();
+    EXPECT_EQ(call["telegram"], t.name);
+    expect_fields(call, expected_json(t, values));
+  }
+}
+
+TEST(Cli, NotifyRepeatsIntoOurOwnListener) {
+  TarvikServer listen({"listen", "--host-port", "0", "--host-id", "H"});
+  ASSERT_NE(listen.port, 0);
+  const auto r = test::run(tarvik({"notify", "R_REPORT_H", "pszHost=H", "Flag=[255,0,200]", "Number=1,2",
+                                   "--host-port", std::to_string(listen.port), "--repeat", "3", "--interval", "0"}));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(test::lines(r.out).size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    const json line = listen.next_line();
+    EXPECT_EQ(line["Flag"], json({255, 0, 200, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(line["Number"][1], 2);
+    EXPECT_EQ(line["result"], 0);
+  }
+}
+
+TEST(Cli, SendReachesOurOwnMachineSimulator) {
+  TarvikServer machine({"machine", "--port", "0", "--status", "-5"});
+  ASSERT_NE(machine.port, 0);
+  const auto r = test::run(tarvik({"send", "C_ORDER_M", "OrderNum=12", "Name1=P\u00e4RT", "Parameter4=-2147483648",
+                                   "--no-host", "--machine-port", std::to_string(machine.port), "--machine-id",
+                                   "M1"}));
+  EXPECT_EQ(parse_line(r.out), json({{"telegram", "C_ORDER_M"}, {"status", -5}}));
+  const json line = machine.next_line();
+  EXPECT_EQ(line["Name1"], "P\u00e4RT");
+  EXPECT_EQ(line["Parameter4"], -2147483647 - 1);
+  EXPECT_EQ(line["pszMachine"], "M1");
+  EXPECT_EQ(line["pszHost"], "?");
+}
+
+}  // namespace
+}  // namespace tarvik::cli
