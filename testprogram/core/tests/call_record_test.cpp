@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/codepage/codepage.h"
+
 namespace tarvik::testprogram {
 namespace {
 
@@ -45,6 +47,7 @@ TEST(CallRecord, LayoutOfHeadAndValues) {
 }
 
 TEST(CallRecord, ValuePieces) {
+  codepage::set_thread_codepage(1252);
   struct Row {
     const char* what;
     RpcValue value;

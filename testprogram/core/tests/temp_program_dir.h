@@ -1,4 +1,5 @@
-// A fresh program directory per test, removed afterwards, with the files named as for RpcTarvikTest.
+// A fresh program directory per test, removed afterwards, with the files named as for RpcTarvikTest;
+// the thread's code page is 1252.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/codepage/codepage.h"
 #include "testprogram/core/program_files.h"
 
 namespace tarvik::testprogram {
@@ -23,6 +25,8 @@ class TempProgramDir : public ::testing::Test {
         files_(dir_, "RpcTarvikTest") {
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
+    codepage::set_thread_codepage(
+        1252);  // expected bytes below are Windows-1252, whatever the environment says
   }
   ~TempProgramDir() override { std::filesystem::remove_all(dir_); }
 
