@@ -135,7 +135,7 @@ void CMachine::notify_changed(com::DispId id) {
 
 // ---- host queue ----
 
-com::HRESULT CMachine::GetDescriptor(int* fd) {
+com::HRESULT CMachine::GetQueueDescriptor(int* fd) {
   if (!fd) return com::E_POINTER;
   *fd = host_->queue().fd();
   return com::S_OK;
@@ -153,6 +153,12 @@ com::HRESULT CMachine::WaitAndPump(int timeout_ms, int* delivered) {
   const int n = host->queue().wait_and_pump(timeout_ms);
   if (delivered) *delivered = n < 0 ? 0 : n;
   return n < 0 ? com::E_UNEXPECTED : com::S_OK;
+}
+
+com::HRESULT CMachine::GetListeningPort(std::int32_t* port) {
+  if (!port) return com::E_POINTER;
+  *port = host_->running() ? host_->listening_port() : 0;
+  return com::S_OK;
 }
 
 // ---- drawing ----

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "control/host.h"
-#include "control/host_queue.h"
+#include "control/control_host.h"
 #include "control/imachine.h"
 #include "control/machine_properties.h"
 #include "platform/com/connection_point.h"
@@ -29,7 +29,7 @@ namespace tarvik::control {
 
 class CMachine final : public com::Object<IMachine, com::IConnectionPointContainer, com::IPersistStreamInit,
                                           com::IPersistStorage, com::IPersistPropertyBag, com::IViewObject,
-                                          IHostQueue> {
+                                          IControlHost> {
  public:
   // Version word at the head of the stream form; a stream with a higher one is refused.
   static constexpr std::uint32_t kStreamVersion = 0x900;
@@ -87,10 +87,11 @@ class CMachine final : public com::Object<IMachine, com::IConnectionPointContain
   com::HRESULT Draw(com::DrawTarget* target, const com::Rect& bounds) override;
   com::HRESULT GetExtent(com::Size* extent) override;
 
-  // IHostQueue
-  com::HRESULT GetDescriptor(int* fd) override;
+  // IControlHost
+  com::HRESULT GetQueueDescriptor(int* fd) override;
   com::HRESULT Pump(int* delivered) override;
   com::HRESULT WaitAndPump(int timeout_ms, int* delivered) override;
+  com::HRESULT GetListeningPort(std::int32_t* port) override;
 
   // For CHost (owner thread): routing and raising events.
   const std::optional<std::u16string>& machine_id() const { return connection_.machine_id(); }

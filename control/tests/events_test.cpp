@@ -1,0 +1,246 @@
+// Incoming telegrams as events: the host name check, routing by machine name, the drawn mark, the
+// two report events, Shutdown_H, sink slot order, and delivery only on the owner thread in posting
+// order (never during a telegram method's own remote call).
+#include <thread>
+
+#include "control/control_host.h"
+#include "control/tests/machine_fixture.h"
+#include "platform/com/event_sink.h"
+#include "platform/rpc/client.h"
+#include "platform/rpc/server.h"
+#include "protocol/server_routines.h"
+#include "protocol/telegram_call.h"
+#include "protocol/wire_values.h"
+
+namespace tarvik::control::test {
+namespace {
+
+using protocol::WireValue;
+
+struct Received {
+  int object;
+  com::DispId id;
+  std::vector<com::Variant> args;  // declaration order
+  std::thread::id thread;
+};
+
+// Machine objects with one recording sink each, and a host server on a free port.
+class EventsTest : public ::testing::Test {
+ protected:
+  com::ComPtr<IMachine> add(std::u16string_view machine_id) {
+    auto m = new_machine();
+    put(m, Property::MachineID, text(machine_id));
+    const int number = static_cast<int>(objects_.size()) + 1;
+    auto sink = com::make_event_sink(kDiidIMachineEvents, [this, number](com::DispId id, std::span<const com::Variant> a) {
+      received_.push_back({number, id, {a.begin(), a.end()}, std::this_thread::get_id()});
+    });
+    std::uint32_t cookie = 0;
+    EXPECT_EQ(com::connect_events(m.get(), kDiidIMachineEvents, sink.get(), &cookie), com::S_OK);
+    objects_.push_back(m);
+    sinks_.push_back(sink);
+    return m;
+  }
+  void start_host(std::u16string_view host_id) {
+    put(objects_[0], Property::HostID, text(host_id));
+    put(objects_[0], Property::HostPort, com::Variant::i4(0));
+    ASSERT_EQ(put(objects_[0], Property::HostEnabled, com::Variant::boolean(true)), com::S_OK);
+    std::int32_t port = 0;
+    objects_[0].as<IControlHost>()->GetListeningPort(&port);
+    ASSERT_NE(port, 0);
+    ASSERT_EQ(rpc::binding_from_string_binding("ncacn_ip_tcp:127.0.0.1[" + std::to_string(port) + "]", binding_),
+              rpc::RPC_S_OK);
+  }
+  // Calls an `_H` telegram as a machine would; the returned long.
+  std::int32_t notify(std::string_view telegram, std::vector<std::pair<std::string_view, WireValue>> fields) {
+    const protocol::TelegramInfo& t = *protocol::find_telegram(telegram);
+    std::vector<WireValue> values = protocol::default_values(t);
+    for (auto& [name, value] : fields) values[protocol::find_param(t, name) - t.params.data()] = std::move(value);
+    std::int32_t result = 99;
+    EXPECT_EQ(protocol::call_telegram(*binding_, t, values, result), rpc::RPC_S_OK);
+    return result;
+  }
+  int pump() {
+    int n = 0;
+    EXPECT_EQ(objects_[0].as<IControlHost>()->Pump(&n), com::S_OK);
+    return n;
+  }
+  std::vector<int> receivers() const {
+    std::vector<int> out;
+    for (const auto& r : received_) out.push_back(r.object);
+    return out;
+  }
+
+  std::vector<com::ComPtr<IMachine>> objects_;
+  std::vector<com::ComPtr<com::IDispatch>> sinks_;
+  std::vector<Received> received_;
+  std::unique_ptr<rpc::Binding> binding_;
+};
+
+WireValue wtext(std::string s) { return protocol::WireText(std::move(s)); }
+
+TEST_F(EventsTest, HostNameIsComparedExactlyAndRefusedTelegramsRaiseNothing) {
+  add(u"M1");
+  start_host(u"host1");
+  EXPECT_EQ(notify("T_DATA_H", {{"pszHost", wtext("HOST1")}, {"pszMachine", wtext("M1")}}), -110);
+  EXPECT_EQ(notify("T_DATA_H", {{"pszHost", wtext("host1")}, {"pszMachine", wtext("nobody")}}), 0);
+  EXPECT_EQ(pump(), 1);  // accepted, then matched no object
+  EXPECT_TRUE(received_.empty());
+}
+
+TEST_F(EventsTest, MachineNamesMatchUpperCasedAndDrawnObjectsAreSkipped) {
+  add(u"M1");
+  add(u"m1");
+  add(u"M10");
+  auto drawn = add(u"M1");
+  com::RecordingDrawTarget target;
+  impl(drawn)->Draw(&target, {0, 0, 10, 10});
+  start_host(u"H");
+  EXPECT_EQ(notify("T_DATA_H", {{"pszHost", wtext("H")}, {"pszMachine", wtext("m1")}, {"OrderNum", -7},
+                                {"SFkt", 3}, {"pszName1", wtext("a\xE4")}, {"pszName2", wtext("")}}),
+            0);
+  EXPECT_TRUE(received_.empty());  // nothing before the owner thread pumps
+  pump();
+  ASSERT_EQ(receivers(), (std::vector<int>{1, 2}));
+  EXPECT_EQ(received_[0].id, 14);
+  EXPECT_EQ(received_[0].args, (std::vector<com::Variant>{com::Variant::i4(-7), com::Variant::i4(3), text(u"aä"), text(u"")}));
+  EXPECT_EQ(received_[0].thread, std::this_thread::get_id());
+
+  received_.clear();
+  notify("Shutdown_H", {});
+  pump();
+  EXPECT_EQ(receivers(), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(received_[2].id, 19);
+  EXPECT_TRUE(received_[2].args.empty());
+}
+
+TEST_F(EventsTest, ReportRaisesTheArrayEventThenTheFlattenedOne) {
+  add(u"R");
+  start_host(u"H");
+  std::vector<std::int32_t> numbers(10), times(10);
+  std::vector<std::uint8_t> flags(10);
+  for (int i = 0; i < 10; ++i) numbers[i] = i + 1, times[i] = -100 * i, flags[i] = static_cast<std::uint8_t>(200 + i);
+  EXPECT_EQ(notify("R_REPORT_H", {{"pszHost", wtext("H")}, {"pszMachine", wtext("r")}, {"OrderNum", 5}, {"Typ", 2},
+                                  {"Number", numbers}, {"Time", times}, {"Flag", flags}, {"ResInt1", -1},
+                                  {"ResInt2", 2147483647}, {"pszResByte", wtext("z")}}),
+            0);
+  pump();
+  ASSERT_EQ(received_.size(), 2u);
+  const auto& whole = received_[0];
+  EXPECT_EQ(whole.id, 12);
+  ASSERT_EQ(whole.args.size(), 8u);
+  ASSERT_TRUE(whole.args[2].is_array());
+  ASSERT_EQ(whole.args[2].as_array().size(), 10u);
+  EXPECT_EQ(whole.args[2].as_array()[9], com::Variant::i4(10));
+  EXPECT_EQ(whole.args[3].as_array()[1], com::Variant::i4(-100));
+  EXPECT_EQ(whole.args[4].as_array()[0], com::Variant::ui1(200));
+  EXPECT_EQ(whole.args[4].as_array()[0].type(), com::VT_UI1);
+  EXPECT_EQ(whole.args[6], com::Variant::i4(2147483647));
+  EXPECT_EQ(whole.args[7], text(u"z"));
+
+  const auto& flat = received_[1];
+  EXPECT_EQ(flat.id, 20);
+  ASSERT_EQ(flat.args.size(), 35u);
+  EXPECT_EQ(flat.args[0], com::Variant::i4(5));
+  EXPECT_EQ(flat.args[11], com::Variant::i4(10));   // Number10
+  EXPECT_EQ(flat.args[12], com::Variant::i4(0));    // Time1
+  EXPECT_EQ(flat.args[22], com::Variant::i4(200));  // Flag1: unsigned, widened
+  EXPECT_EQ(flat.args[31], com::Variant::i4(209));  // Flag10
+  EXPECT_EQ(flat.args[34], text(u"z"));
+}
+
+TEST_F(EventsTest, SinksAreCalledInSlotOrderAndAFreedSlotIsTakenFirst) {
+  auto m = add(u"S");
+  start_host(u"H");
+  std::vector<char> order;
+  std::vector<com::ComPtr<com::IDispatch>> extra;
+  std::uint32_t cookies[3] = {};
+  for (char c : {'a', 'b', 'c'}) {
+    extra.push_back(com::make_event_sink(kDiidIMachineEvents, [&order, c](com::DispId, auto) { order.push_back(c); }));
+    com::connect_events(m.get(), kDiidIMachineEvents, extra.back().get(), &cookies[c - 'a']);
+  }
+  com::disconnect_events(m.get(), kDiidIMachineEvents, cookies[1]);
+  extra.push_back(com::make_event_sink(kDiidIMachineEvents, [&order](com::DispId, auto) { order.push_back('d'); }));
+  std::uint32_t d = 0;
+  com::connect_events(m.get(), kDiidIMachineEvents, extra.back().get(), &d);
+  notify("R_MESSAGE_H", {{"pszHost", wtext("H")}, {"pszMachine", wtext("S")}});
+  pump();
+  EXPECT_EQ(order, (std::vector<char>{'a', 'd', 'c'}));
+}
+
+TEST_F(EventsTest, TelegramsFromManyThreadsArriveInPostingOrderOnTheOwnerThread) {
+  add(u"Q");
+  start_host(u"H");
+  constexpr int kThreads = 4, kEach = 25;
+  std::vector<std::thread> threads;
+  std::string port = std::to_string([&] { std::int32_t p = 0; objects_[0].as<IControlHost>()->GetListeningPort(&p); return p; }());
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      std::unique_ptr<rpc::Binding> b;
+      ASSERT_EQ(rpc::binding_from_string_binding("ncacn_ip_tcp:127.0.0.1[" + port + "]", b), rpc::RPC_S_OK);
+      const protocol::TelegramInfo& msg = *protocol::find_telegram("R_MESSAGE_H");
+      for (int i = 0; i < kEach; ++i) {
+        auto values = protocol::default_values(msg);
+        values[0] = wtext("H"), values[1] = wtext("Q"), values[2] = t * 1000 + i;
+        std::int32_t r = -1;
+        ASSERT_EQ(protocol::call_telegram(*b, msg, values, r), rpc::RPC_S_OK);
+      }
+    });
+  for (auto& th : threads) th.join();
+  while (pump() > 0) {
+  }
+  ASSERT_EQ(received_.size(), static_cast<std::size_t>(kThreads * kEach));
+  std::vector<int> next(kThreads, 0);  // each machine's own telegrams keep their order
+  for (const auto& r : received_) {
+    EXPECT_EQ(r.thread, std::this_thread::get_id());
+    const int order_num = r.args[0].as_i4();
+    EXPECT_EQ(order_num % 1000, next[order_num / 1000]++);
+  }
+}
+
+TEST_F(EventsTest, NoEventIsRaisedDuringATelegramMethodsOwnCall) {
+  auto m = add(u"SELF");
+  start_host(u"H");
+  // A machine in this process that reports to the host before it answers the telegram.
+  std::int32_t host_port = 0;
+  m.as<IControlHost>()->GetListeningPort(&host_port);
+  const rpc::ServerInterface machine = protocol::make_server_interface(
+      protocol::Interface::machine, [&](const protocol::TelegramInfo&, std::span<const WireValue>, const rpc::CallInfo&) {
+        std::int32_t r = 0;
+        std::vector<WireValue> v = protocol::default_values(*protocol::find_telegram("R_MESSAGE_H"));
+        v[0] = wtext("H"), v[1] = wtext("SELF"), v[3] = wtext("during");
+        (void)protocol::call_telegram(*binding_, *protocol::find_telegram("R_MESSAGE_H"), v, r);
+        return 0;
+      });
+  ASSERT_EQ(rpc::register_if(machine, rpc::RPC_IF_AUTOLISTEN, 10), rpc::RPC_S_OK);
+  put(m, Property::MachineIP, text(u"127.0.0.1"));
+  put(m, Property::MachinePort, com::Variant::i4(host_port));  // the same endpoint serves both interfaces
+  EXPECT_EQ(call(m, kT_MACHINE_M, {com::Variant::i4(1)}), 0);
+  EXPECT_TRUE(received_.empty());
+  pump();
+  ASSERT_EQ(received_.size(), 1u);
+  EXPECT_EQ(received_[0].args[1], text(u"during"));
+  EXPECT_EQ(rpc::unregister_if(machine.id, true), rpc::RPC_S_OK);
+}
+
+TEST_F(EventsTest, AHandlerMayReleaseEveryObjectWhileEventsAreRaised) {
+  add(u"X");
+  add(u"X");
+  start_host(u"H");
+  auto q = objects_[0].as<IControlHost>();
+  notify("R_MESSAGE_H", {{"pszHost", wtext("H")}, {"pszMachine", wtext("X")}});
+  notify("R_MESSAGE_H", {{"pszHost", wtext("H")}, {"pszMachine", wtext("X")}});
+  // The first sink lets go of both objects: the second still gets the event it was due; then it is
+  // gone, and only object 1, which `q` still holds, receives the second record.
+  auto releaser = com::make_event_sink(kDiidIMachineEvents, [this](com::DispId, auto) { objects_.clear(); });
+  std::uint32_t cookie = 0;
+  com::connect_events(objects_[0].get(), kDiidIMachineEvents, releaser.get(), &cookie);
+  binding_.reset();
+  int n = 0;
+  EXPECT_EQ(q->Pump(&n), com::S_OK);
+  EXPECT_EQ(receivers(), (std::vector<int>{1, 2, 1}));
+  q.reset();
+  EXPECT_EQ(CHost::current(), nullptr);
+}
+
+}  // namespace
+}  // namespace tarvik::control::test
