@@ -1,0 +1,125 @@
+#include "testprogram/app/com_machine_controls.h"
+
+#include <QSocketNotifier>
+
+#include "control/control_host.h"
+#include "control/identities.h"
+#include "platform/com/activation.h"
+#include "platform/com/connection_point.h"
+#include "platform/com/event_sink.h"
+
+namespace tarvik::testprogram {
+
+ComMachineControls::ComMachineControls(QObject* parent)
+    : QObject(parent), handler_(std::make_shared<EventHandler>()) {}
+
+ComMachineControls::~ComMachineControls() { RemoveAll(); }
+
+ComMachineControls::Slot* ComMachineControls::SlotOf(int instance) {
+  if (instance < 1 || instance > kMaxMachineInstances) return nullptr;
+  return &slots_[instance - 1];
+}
+
+const ComMachineControls::Slot* ComMachineControls::SlotOf(int instance) const {
+  return const_cast<ComMachineControls*>(this)->SlotOf(instance);
+}
+
+bool ComMachineControls::Exists(int instance) const {
+  const Slot* s = SlotOf(instance);
+  return s && s->control;
+}
+
+com::HRESULT ComMachineControls::Create(int instance) {
+  Slot* s = SlotOf(instance);
+  if (!s) return com::E_INVALIDARG;
+  if (s->control) return com::S_FALSE;
+  com::ComPtr<com::IDispatch> control;
+  if (const com::HRESULT hr = com::create_instance(kMachineProgId, &control); com::failed(hr)) return hr;
+
+  // The sink holds the handler through a shared pointer, so replacing the handler reaches sinks
+  // that are already connected.
+  std::weak_ptr<EventHandler> handler = handler_;
+  com::ComPtr<com::IDispatch> sink = com::make_event_sink(
+      control::kDiidIMachineEvents, [handler, instance](com::DispId id, std::span<const com::Variant> args) {
+        if (auto h = handler.lock(); h && *h) (*h)(instance, id, args);
+      });
+  std::uint32_t cookie = 0;
+  if (const com::HRESULT hr = com::connect_events(control.get(), control::kDiidIMachineEvents, sink.get(), &cookie);
+      com::failed(hr))
+    return hr;
+  s->control = std::move(control);
+  s->sink = std::move(sink);
+  s->cookie = cookie;
+  WatchHostQueue();
+  return com::S_OK;
+}
+
+com::HRESULT ComMachineControls::Remove(int instance) {
+  Slot* s = SlotOf(instance);
+  if (!s || !s->control) return com::E_INVALIDARG;
+  Slot gone = std::move(*s);
+  *s = Slot{};
+  (void)com::disconnect_events(gone.control.get(), control::kDiidIMachineEvents, gone.cookie);
+  // With the last control the host and its queue go: stop watching before the descriptor closes.
+  if (!AnyControl()) StopWatching();
+  gone.control.reset();
+  return com::S_OK;
+}
+
+void ComMachineControls::RemoveAll() {
+  for (int i = kMaxMachineInstances; i >= 1; --i)
+    if (Exists(i)) (void)Remove(i);
+  StopWatching();
+}
+
+com::HRESULT ComMachineControls::PutProperty(int instance, com::DispId property, const com::Variant& value) {
+  Slot* s = SlotOf(instance);
+  if (!s || !s->control) return com::E_INVALIDARG;
+  return com::put_property(s->control.get(), property, value);
+}
+
+com::HRESULT ComMachineControls::Call(int instance, com::DispId method, std::span<const com::Variant> args,
+                                      com::Variant* result) {
+  Slot* s = SlotOf(instance);
+  if (!s || !s->control) return com::E_INVALIDARG;
+  // Keep the control alive through the call: an event handler run meanwhile may remove it.
+  com::ComPtr<com::IDispatch> control = s->control;
+  return com::invoke(control.get(), method, com::DISPATCH_METHOD, args, result);
+}
+
+void ComMachineControls::SetEventHandler(EventHandler handler) { *handler_ = std::move(handler); }
+
+com::IUnknown* ComMachineControls::AnyControl() const {
+  for (const Slot& s : slots_)
+    if (s.control) return s.control.get();
+  return nullptr;
+}
+
+int ComMachineControls::PumpEvents() {
+  com::IUnknown* any = AnyControl();
+  if (!any) return 0;
+  com::ComPtr<control::IControlHost> queue = com::ComPtr<com::IUnknown>(any).as<control::IControlHost>();
+  int delivered = 0;
+  if (queue) (void)queue->Pump(&delivered);
+  return delivered;
+}
+
+void ComMachineControls::WatchHostQueue() {
+  com::IUnknown* any = AnyControl();
+  if (!any) return;
+  com::ComPtr<control::IControlHost> queue = com::ComPtr<com::IUnknown>(any).as<control::IControlHost>();
+  int fd = -1;
+  if (!queue || com::failed(queue->GetQueueDescriptor(&fd)) || fd < 0) return;
+  if (notifier_ && fd == watched_fd_) return;
+  StopWatching();
+  watched_fd_ = fd;
+  notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+  connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { PumpEvents(); });
+}
+
+void ComMachineControls::StopWatching() {
+  notifier_.reset();
+  watched_fd_ = -1;
+}
+
+}  // namespace tarvik::testprogram

@@ -1,0 +1,65 @@
+// The Machine controls of the main window, created by ProgID through the component layer: the
+// manifest beside the executable (or the class registry) names the module that serves them, so a
+// build tree works without registering anything.
+//
+// Incoming telegrams: the controls hand them to their owner thread through the host queue; this class
+// watches the queue's descriptor with a QSocketNotifier and pumps it in the Qt event loop, so the
+// events of the controls arrive on the UI thread like any other event.
+//
+// Threads: create, use and destroy on the UI thread (the controls' owner thread).
+#pragma once
+
+#include <QObject>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "platform/com/dispatch.h"
+#include "platform/com/unknown.h"
+#include "testprogram/app/machine_controls.h"
+
+class QSocketNotifier;
+
+namespace tarvik::testprogram {
+
+// The ProgID the program creates its controls by.
+inline constexpr const char* kMachineProgId = "Mevrix.Machine";
+
+class ComMachineControls final : public QObject, public MachineControls {
+  Q_OBJECT
+ public:
+  explicit ComMachineControls(QObject* parent = nullptr);
+  ~ComMachineControls() override;
+
+  bool Exists(int instance) const override;
+  com::HRESULT Create(int instance) override;
+  com::HRESULT Remove(int instance) override;
+  void RemoveAll() override;
+  com::HRESULT PutProperty(int instance, com::DispId property, const com::Variant& value) override;
+  com::HRESULT Call(int instance, com::DispId method, std::span<const com::Variant> args,
+                    com::Variant* result) override;
+  void SetEventHandler(EventHandler handler) override;
+
+  // Raises the events waiting in the host queue now (what the notifier does when it fires).
+  int PumpEvents();
+
+ private:
+  struct Slot {
+    com::ComPtr<com::IDispatch> control;
+    com::ComPtr<com::IDispatch> sink;
+    std::uint32_t cookie = 0;
+  };
+  Slot* SlotOf(int instance);
+  const Slot* SlotOf(int instance) const;
+  com::IUnknown* AnyControl() const;
+  // Follows the host queue's descriptor: it changes when the last control went and a new one came.
+  void WatchHostQueue();
+  void StopWatching();
+
+  std::array<Slot, kMaxMachineInstances> slots_;
+  std::shared_ptr<EventHandler> handler_;
+  std::unique_ptr<QSocketNotifier> notifier_;
+  int watched_fd_ = -1;
+};
+
+}  // namespace tarvik::testprogram

@@ -1,0 +1,79 @@
+// frmRpcTarvikConfig, the Settings window: four pages (Host, Machine, Trace, Popup on RPC) over a
+// working copy of the settings. OK takes the edits into the settings in memory, saves them and has
+// the main window configure its controls anew; Cancel and the close box discard them.
+//
+// Every control on a page carries the page's letter ("H", "M", "T", "P") in its property "tag". Qt
+// takes hidden widgets out of the focus chain, so focus stays on the visible page by itself; OK and
+// Cancel stand outside the pages and stay reachable.
+// Threads: the UI thread.
+#pragma once
+
+#include <QDialog>
+#include <array>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "testprogram/core/settings.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QScrollBar;
+class QTabWidget;
+
+namespace tarvik::testprogram {
+
+class frmRpcTarvikConfig final : public QDialog {
+  Q_OBJECT
+ public:
+  // Applies accepted settings: saves them and runs InitMachines (the main window's business).
+  using Apply = std::function<void()>;
+
+  // `settings` (the program's settings in memory) must outlive the window.
+  frmRpcTarvikConfig(Settings& settings, Apply apply, QWidget* parent);
+
+ public slots:
+  void OnOK();
+
+ private:
+  QWidget* BuildHostPage();
+  QWidget* BuildMachinePage();
+  QWidget* BuildTracePage();
+  QWidget* BuildPopupPage();
+  void Load();
+  void SetMachineCount(int count);
+  void ShowMachine(int n);
+  void StoreMachinePage();
+  void UpdateTraceFrames();
+
+  Settings& settings_;
+  Apply apply_;
+  std::array<MachineEntry, kMachineTableSize> working_;
+  int machine_count_ = 1;
+  int shown_machine_ = 0;  // 0: no machine shown yet
+
+  QTabWidget* tabConfig_ = nullptr;
+  QLineEdit* txtHostID_ = nullptr;
+  QLineEdit* txtHostPort_ = nullptr;
+  QCheckBox* chkHostEnabled_ = nullptr;
+  QLabel* lblMachineCount_ = nullptr;
+  QScrollBar* hsbMachineCount_ = nullptr;
+  QLabel* lblMachine_ = nullptr;
+  QScrollBar* hsbMachine_ = nullptr;
+  QLabel* lblCount_ = nullptr;
+  QLineEdit* txtMachineID_ = nullptr;
+  QLineEdit* txtMachineIP_ = nullptr;
+  QLineEdit* txtMachinePort_ = nullptr;
+  QComboBox* cboMachineTimeout_ = nullptr;
+  QCheckBox* chkTraceAll_ = nullptr;
+  QGroupBox* fraRpcToVELD_RPC_ = nullptr;
+  QGroupBox* fraRpcFromVELD_RPC_ = nullptr;
+  QLineEdit* txtLogFileSize_ = nullptr;
+  std::map<std::string, QCheckBox*> trace_checks_;  // by telegram
+  std::map<std::string, QCheckBox*> popup_checks_;  // by telegram
+};
+
+}  // namespace tarvik::testprogram

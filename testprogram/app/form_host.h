@@ -1,0 +1,49 @@
+// What the send and incoming forms need from the main window: the settings, the Machine controls,
+// the status bar, the log, the value history, message boxes and the clock. frmRpcTarvikTest
+// implements it. Threads: the UI thread.
+#pragma once
+
+#include <QString>
+#include <memory>
+
+#include "testprogram/app/machine_controls.h"
+#include "testprogram/core/call_record.h"
+#include "testprogram/core/date_text.h"
+#include "testprogram/core/form_view.h"
+#include "testprogram/core/settings.h"
+
+class QWidget;
+
+namespace tarvik::testprogram {
+
+class UserPrompts;
+class frmHistory;
+
+// The title of the program's message boxes.
+inline constexpr const char* kProgramTitle = "RpcTarvikTest";
+
+class FormHost {
+ public:
+  virtual ~FormHost() = default;
+
+  virtual QWidget* MainWindow() = 0;
+  virtual Settings& CurrentSettings() = 0;
+  virtual void SaveSetting(const char* section, const std::string& key, const std::string& value) = 0;
+  virtual MachineControls& Machines() = 0;
+  virtual UserPrompts& Prompts() = 0;
+  virtual frmHistory& History() = 0;
+
+  // Panel 1 of the status bar.
+  virtual void SetStatusText(const QString& text) = 0;
+  // A call record that wraps at the width txtRPC has now.
+  virtual std::unique_ptr<clsRpcData> NewCallRecord() = 0;
+  // Writes a record to the log file and echoes it in txtRPC.
+  virtual void LogRecord(clsRpcData& record) = 0;
+  // Stores a send form's values as the newest history entries.
+  virtual void RememberValues(const FormView& form) = 0;
+
+  virtual const DateTimeFormat& DateFormat() const = 0;
+  virtual LocalDateTime Now() const = 0;
+};
+
+}  // namespace tarvik::testprogram

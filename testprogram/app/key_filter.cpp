@@ -1,0 +1,28 @@
+#include "testprogram/app/key_filter.h"
+
+#include <QKeyEvent>
+
+#include "testprogram/app/user_prompts.h"
+#include "testprogram/core/number_text.h"
+
+namespace tarvik::testprogram {
+
+DigitKeyFilter::DigitKeyFilter(UserPrompts& prompts, QObject* parent) : QObject(parent), prompts_(prompts) {}
+
+bool DigitKeyFilter::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+  auto* key = static_cast<QKeyEvent*>(event);
+  if (key->key() == Qt::Key_Backspace) return false;
+  if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+  const QString typed = key->text();
+  if (typed.isEmpty()) return false;
+  for (const QChar c : typed) {
+    if (!KeyFilterAccepts(c.unicode())) {
+      prompts_.Beep();
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace tarvik::testprogram

@@ -1,0 +1,105 @@
+// frmRpcTarvikTest, the main window: owns the Machine controls (macMachine, through MachineControls),
+// the settings in memory, the log with its echo txtRPC, the status bar, the value history and every
+// form it opens from its menu. Incoming telegrams arrive as events of the controls and are shown in
+// their incoming form (when the popup flag is on) and logged (by the trace rules).
+//
+// Threads: the UI thread only; everything, events included, runs there.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "testprogram/app/form_host.h"
+#include "testprogram/core/call_log.h"
+#include "testprogram/core/program_files.h"
+#include "testprogram/core/text_measure.h"
+
+class QPlainTextEdit;
+class QLabel;
+
+namespace tarvik::testprogram {
+
+class IncomingForm;
+class SendForm;
+class frmRpcTarvikConfig;
+
+// What the program is run with: its files, its controls, its message boxes, its clock and date format.
+struct ProgramContext {
+  ProgramFiles files;
+  MachineControls* machines = nullptr;  // must outlive the window
+  UserPrompts* prompts = nullptr;       // must outlive the window
+  DateTimeFormat date_format = {};
+  std::function<LocalDateTime()> clock = CurrentLocalDateTime;
+};
+
+class frmRpcTarvikTest : public QMainWindow, public FormHost {
+  Q_OBJECT
+ public:
+  explicit frmRpcTarvikTest(ProgramContext context);
+  ~frmRpcTarvikTest() override;
+
+  // The start-up sequence after the single-instance check: size from the settings, load the settings,
+  // InitMachines. A step that fails ends the sequence; the window shows what was done so far.
+  void StartUp();
+  // Creates, configures and removes the Machine controls from the settings and enables the host.
+  // False when setting HostID or HostPort on instance 1 failed.
+  bool InitMachines();
+
+  // Opens (or brings forward) a window of the menu.
+  SendForm* OpenSendForm(const std::string& telegram);
+  frmRpcTarvikConfig* OpenSettings();
+  IncomingForm* OpenIncomingForm(const std::string& telegram) const;  // nullptr when not open
+  void ViewLogFile();
+  void ClearLogFile();
+  void Exit();
+
+  // The handler of every event of macMachine: instance number, event DISPID, arguments in order.
+  void OnMachineEvent(int instance, com::DispId event, std::span<const com::Variant> args);
+
+  QString StatusText() const;
+  QPlainTextEdit* RpcText() const { return txtRPC_; }
+  modLogen& Logger() { return *logger_; }
+
+  // FormHost
+  QWidget* MainWindow() override { return this; }
+  Settings& CurrentSettings() override { return settings_; }
+  void SaveSetting(const char* section, const std::string& key, const std::string& value) override;
+  MachineControls& Machines() override { return *context_.machines; }
+  UserPrompts& Prompts() override { return *context_.prompts; }
+  frmHistory& History() override;
+  void SetStatusText(const QString& text) override;
+  std::unique_ptr<clsRpcData> NewCallRecord() override;
+  void LogRecord(clsRpcData& record) override;
+  void RememberValues(const FormView& form) override;
+  const DateTimeFormat& DateFormat() const override { return context_.date_format; }
+  LocalDateTime Now() const override { return context_.clock(); }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  class EchoBox;
+  class EchoMeasure;
+
+  void CreateMenu();
+  void ApplySettings();
+
+  ProgramContext context_;
+  Settings settings_;
+  QPlainTextEdit* txtRPC_ = nullptr;
+  QLabel* panel1_ = nullptr;
+  std::unique_ptr<EchoBox> echo_;
+  std::unique_ptr<EchoMeasure> measure_;
+  std::unique_ptr<modLogen> logger_;
+  QPointer<frmHistory> history_;
+  std::map<std::string, QPointer<SendForm>> send_forms_;
+  std::map<std::string, QPointer<IncomingForm>> incoming_forms_;
+  QPointer<frmRpcTarvikConfig> config_;
+};
+
+}  // namespace tarvik::testprogram

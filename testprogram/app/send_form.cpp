@@ -1,0 +1,258 @@
+#include "testprogram/app/send_form.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "testprogram/app/form_host.h"
+#include "testprogram/app/history_popup.h"
+#include "testprogram/app/key_filter.h"
+#include "testprogram/app/qt_form_view.h"
+#include "testprogram/app/send_form_input.h"
+#include "testprogram/app/user_prompts.h"
+
+namespace tarvik::testprogram {
+namespace {
+
+const QString kCorrectInput = QStringLiteral("Please, correct input.");
+// The run-time error of a call to a method the object does not have.
+constexpr int kUnsupportedMethodError = 438;
+
+QLabel* Caption(const std::string& text, int index, QWidget* parent) {
+  auto* label = new QLabel(QString::fromStdString(text), parent);
+  label->setObjectName(QStringLiteral("lblText"));
+  label->setProperty("index", index);
+  return label;
+}
+
+}  // namespace
+
+SendForm::SendForm(const SendFormDescription& description, FormHost& host)
+    : QDialog(host.MainWindow()), description_(description), host_(host) {
+  setObjectName(QString::fromStdString(description.form));
+  setWindowTitle(QString::fromStdString(description.telegram + "()"));
+  setAttribute(Qt::WA_DeleteOnClose);
+  setModal(false);
+  Build();
+  Load();
+}
+
+QWidget* SendForm::Control(const std::string& name) const {
+  for (QWidget* w : controls_)
+    if (w->objectName().toStdString() == name) return w;
+  return nullptr;
+}
+
+void SendForm::Build() {
+  auto* outer = new QVBoxLayout(this);
+  auto* grid = new QGridLayout;
+  outer->addLayout(grid);
+  auto* filter = new DigitKeyFilter(host_.Prompts(), this);
+  int caption_index = 0;
+
+  cboMachine_ = new QComboBox(this);
+  cboMachine_->setObjectName(QStringLiteral("cboMachine"));
+  cboMachine_->setEditable(false);
+  grid->addWidget(Caption("Machine:", caption_index++, this), 0, 0);
+  grid->addWidget(cboMachine_, 0, 1);
+  controls_.push_back(cboMachine_);
+
+  // OrderNum has the same shape in every form: a filtered number field with its history button.
+  SendField order;
+  order.control = "txtOrderNum";
+  order.history_button = description_.order_num_button;
+  order.kind = FieldKind::number;
+  order.default_text = "0";
+  order.keys_filtered = true;
+  std::vector<const SendField*> fields = {&order};
+  for (const SendField& f : description_.fields) fields.push_back(&f);
+
+  int row = 0;
+  QHBoxLayout* line = nullptr;
+  for (const SendField* f : fields) {
+    if (f->new_row) {
+      ++row;
+      line = new QHBoxLayout;
+      grid->addWidget(Caption(f->caption, caption_index++, this), row, 0, Qt::AlignLeft | Qt::AlignTop);
+      grid->addLayout(line, row, 1);
+    } else if (!f->caption.empty()) {
+      line->addSpacing(8);
+      line->addWidget(Caption(f->caption, caption_index++, this));
+    }
+    QWidget* input = AddField(*f);
+    line->addWidget(input, 1);
+    if (f->keys_filtered) {
+      auto* combo = qobject_cast<QComboBox*>(input);
+      (combo ? static_cast<QObject*>(combo->lineEdit()) : input)->installEventFilter(filter);
+    }
+    if (!f->history_button.empty()) {
+      auto* button = new QPushButton(QStringLiteral("..."), this);
+      button->setObjectName(QString::fromStdString(f->history_button));
+      button->setAutoDefault(false);
+      button->setFixedWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 12);
+      line->addWidget(button);
+      connect(button, &QPushButton::clicked, this, [this, input] { host_.History().SelectValue(this, input); });
+      controls_.push_back(button);
+    }
+  }
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  ok->setObjectName(QStringLiteral("cmdOK"));
+  ok->setDefault(true);
+  buttons->addWidget(ok);
+  connect(ok, &QPushButton::clicked, this, &SendForm::OnOK);
+  controls_.push_back(ok);
+  if (description_.has_cancel) {
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setObjectName(QStringLiteral("cmdCancel"));
+    cancel->setAutoDefault(false);
+    buttons->addWidget(cancel);
+    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
+    controls_.push_back(cancel);
+  }
+  outer->addLayout(buttons);
+  grid->setColumnStretch(1, 1);
+  setMinimumWidth(description_.fields.size() > 6 ? 560 : 420);
+}
+
+QWidget* SendForm::AddField(const SendField& field) {
+  QWidget* w = nullptr;
+  switch (field.kind) {
+    case FieldKind::choice:
+    case FieldKind::whole_number: {
+      auto* combo = new QComboBox(this);
+      combo->setEditable(true);
+      combo->setInsertPolicy(QComboBox::NoInsert);
+      for (const std::string& entry : field.choices) combo->addItem(QString::fromStdString(entry));
+      combo->setCurrentIndex(combo->findText(QString::fromStdString(field.default_text)));
+      if (field.kind == FieldKind::choice && field.control == "cboSFkt" && description_.Field("txtParameter1"))
+        connect(combo, &QComboBox::activated, this, [this, combo](int index) {
+          if (IsDateAndTimeCode(combo->itemText(index).toStdString())) PutCurrentDateAndTime();
+        });
+      w = combo;
+      break;
+    }
+    default:
+      if (field.multi_line) {
+        auto* box = new QPlainTextEdit(QString::fromStdString(field.default_text), this);
+        box->setTabChangesFocus(true);
+        box->setFixedHeight(box->fontMetrics().lineSpacing() * 3 + 12);
+        w = box;
+      } else {
+        w = new QLineEdit(QString::fromStdString(field.default_text), this);
+      }
+  }
+  w->setObjectName(QString::fromStdString(field.control));
+  controls_.push_back(w);
+  return w;
+}
+
+void SendForm::Load() {
+  const Settings& s = host_.CurrentSettings();
+  for (int i = 0; i < s.ConfiguredMachineCount(); ++i)
+    cboMachine_->addItem(QString::fromStdString(s.Machines[i].MachineID));
+  cboMachine_->setCurrentIndex(0);
+
+  QtFormView view(this, controls_);
+  host_.History().GetLastValues(view);
+
+  if (QWidget* sfkt = Control("cboSFkt"); sfkt && Control("txtParameter1") && IsDateAndTimeCode(WidgetText(sfkt)))
+    PutCurrentDateAndTime();
+}
+
+void SendForm::PutCurrentDateAndTime() {
+  const std::string now = FormatGeneralDate(host_.Now(), host_.DateFormat());
+  SetWidgetText(Control("txtParameter1"), QString::fromStdString(now));
+}
+
+void SendForm::ShowInputError(const QString& text) {
+  host_.Prompts().Inform(this, QString::fromUtf8(kProgramTitle), text);
+}
+
+void SendForm::keyPressEvent(QKeyEvent* event) {
+  // Escape presses Cancel; a form without Cancel closes only with OK or its close box.
+  if (event->key() == Qt::Key_Escape && !description_.has_cancel) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void SendForm::OnOK() {
+  const std::string& telegram = description_.telegram;
+  std::int32_t ret = 0;
+  std::string machine_name;
+  SendInput input;
+  try {
+    const int instance = cboMachine_->currentIndex() + 1;
+    auto read = ReadSendInput(
+        description_, [this](const std::string& name) { return WidgetText(Control(name)); }, host_.DateFormat());
+    if (auto* error = std::get_if<InputError>(&read)) {
+      if (error->invalid_date) {
+        QWidget* field = Control(error->control);
+        SetWidgetText(field, QString());
+        field->setFocus();
+      }
+      ShowInputError(kCorrectInput);
+      return;
+    }
+    input = std::move(std::get<SendInput>(read));
+    machine_name = cboMachine_->currentText().toStdString();
+
+    com::Variant result;
+    const com::HRESULT hr = host_.Machines().Call(instance, description_.method_dispid, input.args, &result);
+    if (com::failed(hr)) {
+      if (description_.unsupported_method_detail && hr == com::DISP_E_MEMBERNOTFOUND)
+        ShowInputError(QStringLiteral("Fehler: %1\r\nObject doesn't support this property or method")
+                           .arg(kUnsupportedMethodError));
+      else
+        ShowInputError(kCorrectInput);
+      return;
+    }
+    com::Variant as_number;
+    if (com::failed(com::change_type(result, com::VT_I4, &as_number))) {
+      ShowInputError(kCorrectInput);
+      return;
+    }
+    ret = as_number.as_i4();
+  } catch (const std::exception&) {
+    ShowInputError(kCorrectInput);
+    return;
+  }
+
+  // The telegram has gone out. Whatever fails from here on must not read as an input error: the user
+  // would correct nothing and send the same order a second time.
+  host_.SetStatusText(QString::fromStdString(StatusText(telegram, ret)));
+  try {
+    std::unique_ptr<clsRpcData> record = host_.NewCallRecord();
+    record->SetRpcName(telegram, ret);
+    record->AddRpcParam("OrderNum", input.order_num);
+    record->AddRpcParam("Machine", machine_name);
+    record->AddRpcParam("Host", host_.CurrentSettings().HostID);
+    for (auto& [name, value] : input.entries) record->AddRpcParam(name, value);
+    if (host_.CurrentSettings().IsTraced(telegram)) host_.LogRecord(*record);
+    QtFormView view(this, controls_);
+    host_.RememberValues(view);
+  } catch (const std::exception& e) {
+    host_.Prompts().Inform(
+        this, QString::fromUtf8(kProgramTitle),
+        QStringLiteral("The telegram %1 was sent (Ret = %2),\r\nbut logging it or storing the values failed:\r\n%3\r\n"
+                       "Do not send it again.")
+            .arg(QString::fromStdString(telegram))
+            .arg(ret)
+            .arg(QString::fromUtf8(e.what())),
+        UserPrompts::Icon::exclamation);
+  }
+  close();
+}
+
+}  // namespace tarvik::testprogram

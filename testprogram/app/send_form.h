@@ -1,0 +1,52 @@
+// A send form (frmT_DATA_M, frmC_ORDER_M, ...), built from its description: machine list, OrderNum,
+// the telegram's fields with their history buttons, OK and Cancel. Created by the main window,
+// shown modeless, owned by it, deleted when closed (every opening starts from the defaults and the
+// history).
+//
+// OK converts the fields (an input error keeps the form open with its values), calls the telegram
+// method of the chosen machine's control, shows the result in the status bar, logs the call record
+// when the trace flags say so, stores the values in the history and closes the form.
+// Threads: the UI thread.
+#pragma once
+
+#include <QDialog>
+#include <vector>
+
+#include "testprogram/app/send_form_description.h"
+
+class QComboBox;
+
+namespace tarvik::testprogram {
+
+class FormHost;
+
+class SendForm final : public QDialog {
+  Q_OBJECT
+ public:
+  SendForm(const SendFormDescription& description, FormHost& host);
+
+  const SendFormDescription& Description() const { return description_; }
+  // The controls in the form's control order: cboMachine, txtOrderNum, the fields, then the buttons.
+  const std::vector<QWidget*>& Controls() const { return controls_; }
+
+ public slots:
+  void OnOK();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void Build();
+  void Load();
+  void PutCurrentDateAndTime();
+  QWidget* AddField(const SendField& field);
+  QWidget* Control(const std::string& name) const;
+  void ShowInputError(const QString& text);
+
+  const SendFormDescription& description_;
+  FormHost& host_;
+  QComboBox* cboMachine_ = nullptr;
+  std::vector<QWidget*> controls_;
+};
+
+}  // namespace tarvik::testprogram
