@@ -10,7 +10,9 @@ class PduReader {
  public:
   PduReader(std::span<const std::uint8_t> pdu, ByteOrder order) : pdu_(pdu), order_(order) {}
 
-  bool has(std::size_t offset, std::size_t n) const { return offset <= pdu_.size() && n <= pdu_.size() - offset; }
+  bool has(std::size_t offset, std::size_t n) const {
+    return offset <= pdu_.size() && n <= pdu_.size() - offset;
+  }
   std::uint8_t u8(std::size_t at) const { return pdu_[at]; }
   std::uint16_t u16(std::size_t at) const { return load_u16(pdu_.data() + at, order_); }
   std::uint32_t u32(std::size_t at) const { return load_u32(pdu_.data() + at, order_); }
@@ -57,7 +59,9 @@ bool body_end(std::span<const std::uint8_t> pdu, const PduHeader& h, std::size_t
 }
 
 // Little-endian appenders for encoders.
-void put_u8(std::vector<std::uint8_t>& out, std::uint8_t v) { out.push_back(v); }
+void put_u8(std::vector<std::uint8_t>& out, std::uint8_t v) {
+  out.push_back(v);
+}
 void put_u16(std::vector<std::uint8_t>& out, std::uint16_t v) {
   out.push_back(static_cast<std::uint8_t>(v));
   out.push_back(static_cast<std::uint8_t>(v >> 8));
@@ -78,7 +82,8 @@ void put_syntax(std::vector<std::uint8_t>& out, const SyntaxId& s) {
 
 // Writes the 16-byte header with frag_length 0; returns where the PDU starts so that
 // finish_pdu can fill in the length once the body is written.
-std::size_t start_pdu(std::vector<std::uint8_t>& out, PduType type, std::uint8_t flags, std::uint32_t call_id) {
+std::size_t start_pdu(std::vector<std::uint8_t>& out, PduType type, std::uint8_t flags,
+                      std::uint32_t call_id) {
   const std::size_t start = out.size();
   put_u8(out, 5);
   put_u8(out, 0);
@@ -104,45 +109,78 @@ void pad_to_4(std::vector<std::uint8_t>& out, std::size_t start) {
 
 const char* pdu_type_name(std::uint8_t type) {
   switch (static_cast<PduType>(type)) {
-    case PduType::request: return "request";
-    case PduType::response: return "response";
-    case PduType::fault: return "fault";
-    case PduType::bind: return "bind";
-    case PduType::bind_ack: return "bind_ack";
-    case PduType::bind_nak: return "bind_nak";
-    case PduType::alter_context: return "alter_context";
-    case PduType::alter_context_resp: return "alter_context_resp";
-    case PduType::auth3: return "auth3";
-    case PduType::shutdown: return "shutdown";
-    case PduType::co_cancel: return "co_cancel";
-    case PduType::orphaned: return "orphaned";
+    case PduType::request:
+      return "request";
+    case PduType::response:
+      return "response";
+    case PduType::fault:
+      return "fault";
+    case PduType::bind:
+      return "bind";
+    case PduType::bind_ack:
+      return "bind_ack";
+    case PduType::bind_nak:
+      return "bind_nak";
+    case PduType::alter_context:
+      return "alter_context";
+    case PduType::alter_context_resp:
+      return "alter_context_resp";
+    case PduType::auth3:
+      return "auth3";
+    case PduType::shutdown:
+      return "shutdown";
+    case PduType::co_cancel:
+      return "co_cancel";
+    case PduType::orphaned:
+      return "orphaned";
   }
   return "unknown";
 }
 
 Status status_from_fault(std::uint32_t fault_status) {
   switch (fault_status) {
-    case nca::s_comm_failure: return RPC_S_COMM_FAILURE;
-    case nca::s_op_rng_error: return RPC_S_PROCNUM_OUT_OF_RANGE;
-    case nca::s_unk_if: return RPC_S_UNKNOWN_IF;
-    case nca::s_you_crashed: return RPC_S_CALL_FAILED;
-    case nca::s_proto_error: return RPC_S_PROTOCOL_ERROR;
-    case nca::s_out_args_too_big: return RPC_S_SERVER_OUT_OF_MEMORY;
-    case nca::s_server_too_busy: return RPC_S_SERVER_TOO_BUSY;
-    case nca::s_unsupported_type: return RPC_S_UNSUPPORTED_TYPE;
-    case nca::s_fault_int_div_by_zero: return RPC_S_ZERO_DIVIDE;
-    case nca::s_fault_addr_error: return RPC_S_ADDRESS_ERROR;
-    case nca::unspec_reject: return RPC_S_CALL_FAILED;
-    case nca::s_bad_actid: return RPC_S_CALL_FAILED_DNE;
-    case nca::manager_not_entered: return RPC_S_CALL_FAILED_DNE;
-    case nca::s_fault_cancel: return RPC_S_CALL_CANCELLED;
-    case nca::s_fault_unspec: return RPC_S_CALL_FAILED;
-    case nca::s_fault_invalid_bound: return RPC_S_INVALID_BOUND;
-    case nca::s_fault_invalid_tag: return RPC_S_INVALID_TAG;
-    case nca::rpc_version_mismatch: return RPC_S_PROTOCOL_ERROR;
-    case nca::s_fault_context_mismatch: return ERROR_INVALID_HANDLE;
-    case nca::s_fault_remote_no_memory: return RPC_S_SERVER_OUT_OF_MEMORY;
-    default: return static_cast<Status>(fault_status);
+    case nca::s_comm_failure:
+      return RPC_S_COMM_FAILURE;
+    case nca::s_op_rng_error:
+      return RPC_S_PROCNUM_OUT_OF_RANGE;
+    case nca::s_unk_if:
+      return RPC_S_UNKNOWN_IF;
+    case nca::s_you_crashed:
+      return RPC_S_CALL_FAILED;
+    case nca::s_proto_error:
+      return RPC_S_PROTOCOL_ERROR;
+    case nca::s_out_args_too_big:
+      return RPC_S_SERVER_OUT_OF_MEMORY;
+    case nca::s_server_too_busy:
+      return RPC_S_SERVER_TOO_BUSY;
+    case nca::s_unsupported_type:
+      return RPC_S_UNSUPPORTED_TYPE;
+    case nca::s_fault_int_div_by_zero:
+      return RPC_S_ZERO_DIVIDE;
+    case nca::s_fault_addr_error:
+      return RPC_S_ADDRESS_ERROR;
+    case nca::unspec_reject:
+      return RPC_S_CALL_FAILED;
+    case nca::s_bad_actid:
+      return RPC_S_CALL_FAILED_DNE;
+    case nca::manager_not_entered:
+      return RPC_S_CALL_FAILED_DNE;
+    case nca::s_fault_cancel:
+      return RPC_S_CALL_CANCELLED;
+    case nca::s_fault_unspec:
+      return RPC_S_CALL_FAILED;
+    case nca::s_fault_invalid_bound:
+      return RPC_S_INVALID_BOUND;
+    case nca::s_fault_invalid_tag:
+      return RPC_S_INVALID_TAG;
+    case nca::rpc_version_mismatch:
+      return RPC_S_PROTOCOL_ERROR;
+    case nca::s_fault_context_mismatch:
+      return ERROR_INVALID_HANDLE;
+    case nca::s_fault_remote_no_memory:
+      return RPC_S_SERVER_OUT_OF_MEMORY;
+    default:
+      return static_cast<Status>(fault_status);
   }
 }
 
@@ -368,7 +406,8 @@ void encode_fault(std::vector<std::uint8_t>& out, std::uint8_t flags, std::uint3
   finish_pdu(out, start);
 }
 
-void encode_header_only(std::vector<std::uint8_t>& out, PduType type, std::uint8_t flags, std::uint32_t call_id) {
+void encode_header_only(std::vector<std::uint8_t>& out, PduType type, std::uint8_t flags,
+                        std::uint32_t call_id) {
   finish_pdu(out, start_pdu(out, type, flags, call_id));
 }
 

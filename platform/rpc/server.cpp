@@ -39,9 +39,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kMaxConnections = 4096;
-constexpr auto kIdleTimeout = std::chrono::minutes(5);   // between calls
-constexpr auto kPduTimeout = std::chrono::seconds(30);   // first byte of a PDU (or call) to its last
-constexpr auto kSendTimeout = std::chrono::seconds(30);  // a peer that stops reading its replies
+constexpr auto kIdleTimeout = std::chrono::minutes(5);    // between calls
+constexpr auto kPduTimeout = std::chrono::seconds(30);    // first byte of a PDU (or call) to its last
+constexpr auto kSendTimeout = std::chrono::seconds(30);   // a peer that stops reading its replies
 constexpr auto kLingerTimeout = std::chrono::seconds(2);  // to let a final fault reach the peer
 constexpr unsigned kDefaultMaxCalls = 1234;               // used when a caller passes 0
 
@@ -170,7 +170,8 @@ void run_call(ServerConnection& conn, const ServerCall& call) {
     conn.complete(nca::s_unk_if, {}, true);
     return;
   }
-  const Routine* routine = call.opnum < reg->iface.routines.size() ? &reg->iface.routines[call.opnum] : nullptr;
+  const Routine* routine =
+      call.opnum < reg->iface.routines.size() ? &reg->iface.routines[call.opnum] : nullptr;
   if (!routine || !*routine) {
     conn.complete(nca::s_op_rng_error, {}, true);
     return;
@@ -296,7 +297,8 @@ Status use_protseq_ep(std::string_view protseq, unsigned /*max_calls*/, std::str
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_ANY);  // machines call in from the network
   addr.sin_port = htons(port);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, SOMAXCONN) != 0) {
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(fd, SOMAXCONN) != 0) {
     ::close(fd);  // typically another program holds the port
     return RPC_S_CANT_CREATE_ENDPOINT;
   }

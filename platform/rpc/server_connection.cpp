@@ -15,10 +15,13 @@ constexpr std::size_t kMaxBufferedWhileBusy = 2 * 65536;
 // Smallest frag_length a PDU of this type can have.
 std::size_t fixed_size(std::uint8_t type) {
   switch (static_cast<PduType>(type)) {
-    case PduType::request: return kRequestHeaderSize;
+    case PduType::request:
+      return kRequestHeaderSize;
     case PduType::bind:
-    case PduType::alter_context: return 28;
-    default: return kHeaderSize;
+    case PduType::alter_context:
+      return 28;
+    default:
+      return kHeaderSize;
   }
 }
 
@@ -109,7 +112,8 @@ std::optional<ServerCall> ServerConnection::take_call() {
   return call;
 }
 
-void ServerConnection::complete(std::uint32_t status, std::span<const std::uint8_t> stub, bool did_not_execute) {
+void ServerConnection::complete(std::uint32_t status, std::span<const std::uint8_t> stub,
+                                bool did_not_execute) {
   if (!running_) return;
   running_ = false;
   if (status != 0) {
@@ -266,9 +270,7 @@ void ServerConnection::handle_alter_context(std::span<const std::uint8_t> pdu, c
 // acknowledged with no features; an unknown interface or version is refused per element.
 void ServerConnection::negotiate(const BindPdu& bind, std::vector<ContextResult>& results) {
   bool accepted_one = false;
-  const auto refuse = [&](std::uint16_t reason) {
-    results.push_back({ctx::provider_rejection, reason, {}});
-  };
+  const auto refuse = [&](std::uint16_t reason) { results.push_back({ctx::provider_rejection, reason, {}}); };
   const auto accept = [&] {
     results.push_back({ctx::acceptance, 0, kNdr20Syntax});
     accepted_one = true;
@@ -352,11 +354,12 @@ void ServerConnection::finish_request(PartialCall call) {
     send_fault(call.call_id, call.cont_id, nca::s_op_rng_error, true);
     return;
   }
-  ready_ = ServerCall{it->second.iface, call.cont_id, call.opnum, call.call_id, call.byte_order,
-                      std::move(call.stub)};
+  ready_ = ServerCall{it->second.iface, call.cont_id,    call.opnum,
+                      call.call_id,     call.byte_order, std::move(call.stub)};
 }
 
-void ServerConnection::send_fault(std::uint32_t call_id, std::uint16_t cont_id, std::uint32_t status, bool dne) {
+void ServerConnection::send_fault(std::uint32_t call_id, std::uint16_t cont_id, std::uint32_t status,
+                                  bool dne) {
   FaultPdu f;
   f.alloc_hint = kFaultSize;
   f.cont_id = cont_id;

@@ -56,9 +56,9 @@ class InterfaceLookup {
 // Thread-safe.
 class AssocGroups {
  public:
-  std::uint32_t create();           // a fresh non-zero id with one member
-  bool join(std::uint32_t id);      // false when no open connection belongs to the group
-  void leave(std::uint32_t id);     // the last member's leave forgets the group
+  std::uint32_t create();        // a fresh non-zero id with one member
+  bool join(std::uint32_t id);   // false when no open connection belongs to the group
+  void leave(std::uint32_t id);  // the last member's leave forgets the group
 
  private:
   std::mutex mutex_;
@@ -77,9 +77,9 @@ struct ServerCall {
 };
 
 struct ServerLimits {
-  std::size_t max_request_stub = 64 * 1024;  // reassembled request; our calls are a few hundred bytes
+  std::size_t max_request_stub = 64 * 1024;      // reassembled request; our calls are a few hundred bytes
   std::uint16_t max_request_frag = kTcpMaxFrag;  // longest PDU other than bind/alter_context
-  std::size_t max_contexts = 64;             // presentation contexts per connection
+  std::size_t max_contexts = 64;                 // presentation contexts per connection
 };
 
 class ServerConnection {
@@ -138,7 +138,7 @@ class ServerConnection {
 
   void send_fault(std::uint32_t call_id, std::uint16_t cont_id, std::uint32_t status, bool dne);
   void fail_with_fault(std::uint32_t call_id, std::uint32_t status, bool dne);  // fault, then close
-  void fail_with_nak(std::uint32_t call_id, std::uint16_t reason);             // bind_nak, then close
+  void fail_with_nak(std::uint32_t call_id, std::uint16_t reason);              // bind_nak, then close
 
   const InterfaceLookup& interfaces_;
   AssocGroups& groups_;

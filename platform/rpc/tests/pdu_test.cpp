@@ -1,6 +1,7 @@
 // PDU codec against bytes produced by other implementations: the worked examples of our wire
-// reference (a Windows bind and the bind_ack a Windows server gives for it) and captures of the
-// independent peer (`rpcpeer.py --trace`). None of the expected bytes come from our own encoder.
+// reference and captures of the independent peer (`rpcpeer.py --trace`). None of the expected bytes
+// come from our own encoder. (The Windows bind_ack and the worked request/response are checked
+// through the server connection, which produces them.)
 #include "platform/rpc/pdu.h"
 
 #include <gtest/gtest.h>
@@ -32,10 +33,16 @@ const SyntaxId kHostId{*Uuid::parse("d3d7d860-c15a-11d0-a0cb-00a0244ce687"), 1, 
 
 // Windows bind with NDR 2.0, NDR64 and feature negotiation (three contexts, 160 bytes).
 std::vector<std::uint8_t> windows_bind() {
-  return hex("05 00 0b 03 10 00 00 00 a0 00 00 00 02 00 00 00 d0 16 d0 16 00 00 00 00 03 00 00 00"
-             "00 00 01 00" + kHostIface + "04 5d 88 8a eb 1c c9 11 9f e8 08 00 2b 10 48 60 02 00 00 00"
-             "01 00 01 00" + kHostIface + "33 05 71 71 ba be 37 49 83 19 b5 db ef 9c cc 36 01 00 00 00"
-             "02 00 01 00" + kHostIface + "2c 1c b7 6c 12 98 40 45 03 00 00 00 00 00 00 00 01 00 00 00");
+  return hex(
+      "05 00 0b 03 10 00 00 00 a0 00 00 00 02 00 00 00 d0 16 d0 16 00 00 00 00 03 00 00 00"
+      "00 00 01 00" +
+      kHostIface +
+      "04 5d 88 8a eb 1c c9 11 9f e8 08 00 2b 10 48 60 02 00 00 00"
+      "01 00 01 00" +
+      kHostIface +
+      "33 05 71 71 ba be 37 49 83 19 b5 db ef 9c cc 36 01 00 00 00"
+      "02 00 01 00" +
+      kHostIface + "2c 1c b7 6c 12 98 40 45 03 00 00 00 00 00 00 00 01 00 00 00");
 }
 
 PduHeader header_of(const std::vector<std::uint8_t>& pdu) {
@@ -70,26 +77,10 @@ TEST(PduGolden, WindowsBindDecodes) {
   EXPECT_EQ(fn.major, 1);
 }
 
-TEST(PduGolden, BindAckForWindowsBindOnPort3010) {
-  BindAckPdu ack;
-  ack.assoc_group_id = 0x12345;
-  ack.secondary_address = "3010";
-  ack.results = {{ctx::acceptance, 0, kNdr20Syntax},
-                 {ctx::provider_rejection, ctx::transfer_syntaxes_not_supported, {}},
-                 {ctx::negotiate_ack, 0, {}}};
-  std::vector<std::uint8_t> out;
-  encode_bind_ack(out, PduType::bind_ack, pfc::first_frag | pfc::last_frag, 2, ack);
-  const auto golden = hex(
-      "05 00 0c 03 10 00 00 00 6c 00 00 00 02 00 00 00 d0 16 d0 16 45 23 01 00 05 00 33 30 31 30 00 00"
-      "03 00 00 00 00 00 00 00 04 5d 88 8a eb 1c c9 11 9f e8 08 00 2b 10 48 60 02 00 00 00"
-      "02 00 02 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"
-      "03 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
-  EXPECT_EQ(out, golden);
-}
-
 TEST(PduGolden, FaultOpnumOutOfRange) {
-  const auto golden = hex("05 00 03 23 10 00 00 00 20 00 00 00 03 00 00 00 20 00 00 00 00 00 00 00"
-                          "02 00 01 1c 00 00 00 00");
+  const auto golden =
+      hex("05 00 03 23 10 00 00 00 20 00 00 00 03 00 00 00 20 00 00 00 00 00 00 00"
+          "02 00 01 1c 00 00 00 00");
   std::vector<std::uint8_t> out;
   encode_fault(out, pfc::first_frag | pfc::last_frag | pfc::did_not_execute, 3,
                FaultPdu{.alloc_hint = 32, .status = nca::s_op_rng_error});
@@ -101,27 +92,7 @@ TEST(PduGolden, FaultOpnumOutOfRange) {
   EXPECT_EQ(f.cont_id, 0);
 }
 
-TEST(PduGolden, RequestAndResponseOfWorkedExample) {
-  const std::string stub =
-      "05 00 00 00 00 00 00 00 05 00 00 00 48 4f 53 54 00 00 00 00"
-      "03 00 00 00 00 00 00 00 03 00 00 00 4d 31 00 00 07 00 00 00";
-  const auto request = hex("05 00 00 03 10 00 00 00 40 00 00 00 03 00 00 00 28 00 00 00 00 00 05 00" + stub);
-  const PduHeader h = header_of(request);
-  RequestPdu q;
-  ASSERT_TRUE(decode_request(request, h, q));
-  EXPECT_EQ(h.call_id, 3u);
-  EXPECT_EQ(q.alloc_hint, 40u);
-  EXPECT_EQ(q.opnum, 5);
-  EXPECT_FALSE(q.object);
-  EXPECT_EQ(std::vector<std::uint8_t>(q.stub.begin(), q.stub.end()), hex(stub));
-
-  const std::vector<std::uint8_t> result{0, 0, 0, 0};
-  std::vector<std::uint8_t> out;
-  encode_response(out, pfc::first_frag | pfc::last_frag, 3, ResponsePdu{.alloc_hint = 4, .stub = result});
-  EXPECT_EQ(out, hex("05 00 02 03 10 00 00 00 1c 00 00 00 03 00 00 00 04 00 00 00 00 00 00 00 00 00 00 00"));
-}
-
-// Captured from rpcpeer (impacket client and rpcpeer's server) with --trace.
+// Captured from rpcpeer (impacket's client and rpcpeer's server) with --trace.
 TEST(PduGolden, PeerCaptures) {
   const auto bind = hex(
       "05000b03100000004800000001000000b810b81000000000010000000000010060d8d7d35ac1d011a0cb00a0244ce6870100"
@@ -163,10 +134,10 @@ TEST(PduGolden, PeerCaptures) {
 // Everything after byte 4 of a big-endian PDU is in big-endian order, the UUID's first three fields
 // and the syntax version (minor half first) included.
 TEST(PduByteOrder, BigEndianBindAndRequest) {
-  const auto bind = hex(
-      "05 00 0b 03 00 00 00 00 00 48 00 00 00 00 00 07 10 b8 0f f0 00 00 00 09 01 00 00 00"
-      "00 04 01 00 d3 d7 d8 60 c1 5a 11 d0 a0 cb 00 a0 24 4c e6 87 00 03 00 01"
-      "8a 88 5d 04 1c eb 11 c9 9f e8 08 00 2b 10 48 60 00 00 00 02");
+  const auto bind =
+      hex("05 00 0b 03 00 00 00 00 00 48 00 00 00 00 00 07 10 b8 0f f0 00 00 00 09 01 00 00 00"
+          "00 04 01 00 d3 d7 d8 60 c1 5a 11 d0 a0 cb 00 a0 24 4c e6 87 00 03 00 01"
+          "8a 88 5d 04 1c eb 11 c9 9f e8 08 00 2b 10 48 60 00 00 00 02");
   const PduHeader h = header_of(bind);
   EXPECT_EQ(h.byte_order(), ByteOrder::big);
   EXPECT_EQ(h.frag_length, 72);
@@ -181,9 +152,9 @@ TEST(PduByteOrder, BigEndianBindAndRequest) {
   EXPECT_EQ(b.contexts[0].abstract_syntax, (SyntaxId{kHostId.uuid, 1, 3}));
   EXPECT_EQ(b.contexts[0].transfer_syntaxes.at(0), kNdr20Syntax);
 
-  const auto request = hex(
-      "05 00 00 83 00 00 00 00 00 2c 00 00 00 00 00 05 00 00 00 04 00 01 00 02"
-      "d3 d7 d8 60 c1 5a 11 d0 a0 cb 00 a0 24 4c e6 87 00 00 00 2a");
+  const auto request =
+      hex("05 00 00 83 00 00 00 00 00 2c 00 00 00 00 00 05 00 00 00 04 00 01 00 02"
+          "d3 d7 d8 60 c1 5a 11 d0 a0 cb 00 a0 24 4c e6 87 00 00 00 2a");
   RequestPdu q;
   ASSERT_TRUE(decode_request(request, header_of(request), q));
   EXPECT_EQ(q.cont_id, 1);
@@ -206,22 +177,25 @@ TEST(PduBounds, TruncatedBodiesAreRefused) {
   BindPdu b;
   EXPECT_FALSE(decode_bind(many, header_of(many), b));
 
-  const auto request = hex("05 00 00 83 10 00 00 00 24 00 00 00 01 00 00 00 00 00 00 00 00 00 00 00"
-                           "00 00 00 00 00 00 00 00 00 00 00 00");
+  const auto request =
+      hex("05 00 00 83 10 00 00 00 24 00 00 00 01 00 00 00 00 00 00 00 00 00 00 00"
+          "00 00 00 00 00 00 00 00 00 00 00 00");
   RequestPdu q;  // object UUID flag but only 12 of its 16 bytes
   EXPECT_FALSE(decode_request(request, header_of(request), q));
 
   // bind_ack whose secondary address length runs past the end.
-  const auto ack = hex("05 00 0c 03 10 00 00 00 20 00 00 00 01 00 00 00 d0 16 d0 16 00 00 00 00 ff 00 33 00"
-                       "00 00 00 00");
+  const auto ack =
+      hex("05 00 0c 03 10 00 00 00 20 00 00 00 01 00 00 00 d0 16 d0 16 00 00 00 00 ff 00 33 00"
+          "00 00 00 00");
   BindAckPdu a;
   EXPECT_FALSE(decode_bind_ack(ack, header_of(ack), a));
 }
 
 TEST(PduBounds, AuthTrailerIsNotStubData) {
   // 8-byte sec_trailer + 4 auth bytes at the end of a request with 8 stub bytes.
-  auto request = hex("05 00 00 03 10 00 00 00 2c 00 04 00 01 00 00 00 08 00 00 00 00 00 00 00"
-                     "11 22 33 44 55 66 77 88  0a 02 00 00 00 00 00 00  aa bb cc dd");
+  auto request =
+      hex("05 00 00 03 10 00 00 00 2c 00 04 00 01 00 00 00 08 00 00 00 00 00 00 00"
+          "11 22 33 44 55 66 77 88  0a 02 00 00 00 00 00 00  aa bb cc dd");
   RequestPdu q;
   ASSERT_TRUE(decode_request(request, header_of(request), q));
   EXPECT_EQ(q.stub.size(), 8u);
@@ -244,35 +218,6 @@ TEST(PduGolden, BindNakAsWindowsSendsIt) {
   EXPECT_EQ(n.reject_reason, nak::protocol_version_not_supported);
   ASSERT_EQ(n.versions.size(), 1u);
   EXPECT_EQ(n.versions[0], (std::pair<std::uint8_t, std::uint8_t>{5, 0}));
-}
-
-TEST(PduNegotiation, FragmentSizeFormula) {
-  struct Row {
-    std::uint16_t xmit, recv, expected;
-  };
-  for (const Row& r : {Row{0xFFFF, 0xFFFF, 5840}, Row{0, 0xFFFF, 2048}, Row{0xFFFF, 0, 2048},
-                       Row{3199, 0xFFFF, 3192}, Row{4280, 4280, 4280}, Row{5840, 2049, 2048},
-                       Row{2047, 2047, 2048}, Row{5847, 5841, 5840}}) {
-    EXPECT_EQ(negotiate_frag_size(r.xmit, r.recv), r.expected) << r.xmit << "/" << r.recv;
-  }
-}
-
-TEST(PduStatus, FaultStatusesAsClientsReportThem) {
-  struct Row {
-    std::uint32_t fault;
-    Status status;
-  };
-  for (const Row& r : {Row{nca::s_op_rng_error, RPC_S_PROCNUM_OUT_OF_RANGE}, Row{nca::s_unk_if, RPC_S_UNKNOWN_IF},
-                       Row{nca::s_proto_error, RPC_S_PROTOCOL_ERROR},
-                       Row{nca::s_server_too_busy, RPC_S_SERVER_TOO_BUSY},
-                       Row{nca::manager_not_entered, RPC_S_CALL_FAILED_DNE},
-                       Row{nca::s_fault_invalid_bound, RPC_S_INVALID_BOUND},
-                       Row{nca::rpc_version_mismatch, RPC_S_PROTOCOL_ERROR},
-                       Row{nca::s_fault_context_mismatch, ERROR_INVALID_HANDLE},
-                       Row{nca::s_fault_ndr, RPC_X_BAD_STUB_DATA}, Row{5, ERROR_ACCESS_DENIED},
-                       Row{0x1234, 0x1234}}) {
-    EXPECT_EQ(status_from_fault(r.fault), r.status) << std::hex << r.fault;
-  }
 }
 
 }  // namespace

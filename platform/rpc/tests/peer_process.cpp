@@ -50,7 +50,8 @@ PeerResult run_peer(const std::vector<std::string>& args, std::chrono::seconds l
   int open_fds = 2;
   while (open_fds > 0) {
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
     if (left <= 0) {
       result.timed_out = true;
       ::kill(pid, SIGKILL);

@@ -1,8 +1,8 @@
 // Our server against the independent peer (rpcpeer.py, impacket's client) calling the MEVRIXHOST
 // interface: plain calls, fragmented requests, malformed stubs, and a load run from several threads.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "platform/rpc/ndr.h"
@@ -19,7 +19,9 @@ using testing::run_peer;
 const SyntaxId kHostIface{*Uuid::parse("d3d7d860-c15a-11d0-a0cb-00a0244ce687"), 1, 0};
 
 // An unmarshalling failure as the fault the client should see.
-std::uint32_t stub_fault(Status s) { return s == RPC_S_INVALID_BOUND ? nca::s_fault_invalid_bound : nca::s_fault_ndr; }
+std::uint32_t stub_fault(Status s) {
+  return s == RPC_S_INVALID_BOUND ? nca::s_fault_invalid_bound : nca::s_fault_ndr;
+}
 
 // R_MESSAGE_H(pszHost, pszMachine, OrderNum, pszMessage, ResInt1, ResInt2, pszResByte): answers
 // OrderNum + the message length, after checking the host name the tests send.
@@ -44,13 +46,16 @@ class ServerInterop : public ::testing::Test {
     ASSERT_EQ(use_protseq_ep("ncacn_ip_tcp", RPC_C_PROTSEQ_MAX_REQS_DEFAULT, "0", &port_), RPC_S_OK);
     ServerInterface iface{kHostIface, std::vector<Routine>(10)};
     for (std::uint16_t op = 0; op < 9; ++op) {
-      iface.routines[op] = [](const CallInfo& call, std::span<const std::uint8_t>, Bytes& out) -> std::uint32_t {
+      iface.routines[op] = [](const CallInfo& call, std::span<const std::uint8_t>,
+                              Bytes& out) -> std::uint32_t {
         NdrWriter(out).write_i32(100 + call.opnum);
         return 0;
       };
     }
     iface.routines[3] = r_message;
-    iface.routines[9] = [](const CallInfo&, std::span<const std::uint8_t>, Bytes&) -> std::uint32_t { return 0; };
+    iface.routines[9] = [](const CallInfo&, std::span<const std::uint8_t>, Bytes&) -> std::uint32_t {
+      return 0;
+    };
     ASSERT_EQ(register_if(iface, RPC_IF_AUTOLISTEN, 1234), RPC_S_OK);
   }
   static void TearDownTestSuite() { unregister_if(kHostIface, true); }
@@ -66,14 +71,18 @@ class ServerInterop : public ::testing::Test {
 };
 
 TEST_F(ServerInterop, CallsAndFragmentedRequests) {
-  EXPECT_EQ(peer({"call-host", "R_MESSAGE_H", "pszHost=HOST1", "OrderNum=-7", "pszMessage=hello"}, 0)["status"], -2);
+  EXPECT_EQ(
+      peer({"call-host", "R_MESSAGE_H", "pszHost=HOST1", "OrderNum=-7", "pszMessage=hello"}, 0)["status"],
+      -2);
   EXPECT_EQ(peer({"call-host", "T_DATA_H", "pszHost=HOST1", "SFkt=3"}, 0)["status"], 104);
   EXPECT_TRUE(peer({"call-host", "Shutdown_H"}, 0)["status"].is_null());
   // Forced into 64-byte fragments, and a text long enough to need impacket's own fragmentation.
   const std::string text(3000, 'x'), long_text(20000, 'y');
-  EXPECT_EQ(peer({"call-host", "--max-frag", "64", "R_MESSAGE_H", "pszHost=HOST1", "pszMessage=" + text}, 0)["status"],
+  EXPECT_EQ(peer({"call-host", "--max-frag", "64", "R_MESSAGE_H", "pszHost=HOST1", "pszMessage=" + text},
+                 0)["status"],
             3000);
-  EXPECT_EQ(peer({"call-host", "R_MESSAGE_H", "pszHost=HOST1", "pszMessage=" + long_text}, 0)["status"], 20000);
+  EXPECT_EQ(peer({"call-host", "R_MESSAGE_H", "pszHost=HOST1", "pszMessage=" + long_text}, 0)["status"],
+            20000);
 }
 
 TEST_F(ServerInterop, FaultsForBadStubsAndOpnums) {
@@ -84,10 +93,10 @@ TEST_F(ServerInterop, FaultsForBadStubsAndOpnums) {
   };
   const std::string host = "060000000000000006000000484f53543100";  // "HOST1"
   for (const Row& row : {
-           Row{"ffffffff00000000ffffffff41", "3", nca::s_fault_ndr},        // huge max_count, short body
-           Row{"0200000000000000030000004100", "3", nca::s_fault_invalid_bound},  // actual > max
+           Row{"ffffffff00000000ffffffff41", "3", nca::s_fault_ndr},  // huge max_count, short body
+           Row{"0200000000000000030000004100", "3", nca::s_fault_invalid_bound},    // actual > max
            Row{"020000000100000002000000410000", "3", nca::s_fault_invalid_bound},  // offset 1
-           Row{"0000000000000000000000", "3", nca::s_fault_ndr},           // shorter than the counts
+           Row{"0000000000000000000000", "3", nca::s_fault_ndr},                    // shorter than the counts
            Row{host + "0000" + "03000000000000000300000041420000" + "01000000", "3", nca::s_fault_ndr},
            Row{"", "17", nca::s_op_rng_error},
        }) {
@@ -97,8 +106,8 @@ TEST_F(ServerInterop, FaultsForBadStubsAndOpnums) {
 }
 
 TEST_F(ServerInterop, LoadFromSeveralThreads) {
-  const auto j = peer({"load-host", "--calls", "300", "--threads", "6", "R_MESSAGE_H", "pszHost=HOST1", "OrderNum=1",
-                       "pszMessage=hi"},
+  const auto j = peer({"load-host", "--calls", "300", "--threads", "6", "R_MESSAGE_H", "pszHost=HOST1",
+                       "OrderNum=1", "pszMessage=hi"},
                       0);
   EXPECT_EQ(j["completed"], 300);
   EXPECT_EQ(j["errors"], 0);

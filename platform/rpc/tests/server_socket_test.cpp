@@ -1,12 +1,11 @@
 // The process-wide server over real loopback sockets: endpoint statuses, the call limit,
 // unregistering while routines run, and misbehaving peers that must not disturb anyone else.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -119,7 +118,9 @@ struct Gate {
   }
 };
 
-SyntaxId test_iface(std::uint32_t n) { return SyntaxId{Uuid{n, 0x1234, 0x11d0, {1, 2, 3, 4, 5, 6, 7, 8}}, 1, 0}; }
+SyntaxId test_iface(std::uint32_t n) {
+  return SyntaxId{Uuid{n, 0x1234, 0x11d0, {1, 2, 3, 4, 5, 6, 7, 8}}, 1, 0};
+}
 
 TEST(ServerEndpoint, StatusesForPortsAndInterfaces) {
   const std::uint16_t port = open_endpoint();
@@ -139,7 +140,8 @@ TEST(ServerEndpoint, StatusesForPortsAndInterfaces) {
   ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
   ASSERT_EQ(::listen(other, 1), 0);
   ::getsockname(other, reinterpret_cast<sockaddr*>(&a), &len);
-  EXPECT_EQ(use_protseq_ep("ncacn_ip_tcp", 10, std::to_string(ntohs(a.sin_port))), RPC_S_CANT_CREATE_ENDPOINT);
+  EXPECT_EQ(use_protseq_ep("ncacn_ip_tcp", 10, std::to_string(ntohs(a.sin_port))),
+            RPC_S_CANT_CREATE_ENDPOINT);
   ::close(other);
 
   const SyntaxId id = test_iface(1);
@@ -199,13 +201,14 @@ TEST(ServerCalls, UnregisterWaitsForRoutinesInProgress) {
 TEST(ServerCalls, MisbehavingPeersAffectOnlyThemselves) {
   const std::uint16_t port = open_endpoint();
   const SyntaxId id = test_iface(4);
-  ASSERT_EQ(register_if({id, {[](const CallInfo&, std::span<const std::uint8_t> stub, Bytes& out) -> std::uint32_t {
-                          if (stub.size() != 4) return nca::s_fault_ndr;
-                          out.assign(stub.begin(), stub.end());
-                          return 0;
-                        }}},
-                        0, 10),
-            RPC_S_OK);
+  ASSERT_EQ(
+      register_if({id, {[](const CallInfo&, std::span<const std::uint8_t> stub, Bytes& out) -> std::uint32_t {
+                     if (stub.size() != 4) return nca::s_fault_ndr;
+                     out.assign(stub.begin(), stub.end());
+                     return 0;
+                   }}},
+                  0, 10),
+      RPC_S_OK);
   RawClient good(port), trickler(port), garbage(port);
   ASSERT_EQ(good.bind(id), ctx::acceptance);
   trickler.send({5, 0, 0x0b, 3, 0x10});  // a header that never completes
