@@ -9,8 +9,8 @@
 // A piece that would make the current line at least as wide as the echo box (TextMeasure) starts a
 // new value line, so the file and the window wrap alike.
 //
-// Owned by the caller; one thread. Not copyable across a change of the measure's lifetime: the
-// measure must outlive the record.
+// Owned by the caller and used on one thread (the UI thread); the TextMeasure it is given must outlive
+// it.
 #pragma once
 
 #include <cstdint>
