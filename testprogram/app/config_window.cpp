@@ -86,6 +86,11 @@ QWidget* frmRpcTarvikConfig::BuildHostPage() {
   hsbMachineCount_->setPageStep(1);
   form->addRow(QStringLiteral("HostID:"), txtHostID_);
   form->addRow(QStringLiteral("HostPort:"), txtHostPort_);
+  lblHostPortError_ = Tagged(new QLabel(QStringLiteral("HostPort must be a whole number."), frame), "H",
+                             QStringLiteral("lblHostPortError"));
+  lblHostPortError_->setStyleSheet(QStringLiteral("color: #b00000"));
+  lblHostPortError_->hide();
+  form->addRow(QString(), lblHostPortError_);
   form->addRow(QStringLiteral("HostEnabled:"), chkHostEnabled_);
   auto* count = new QHBoxLayout;
   lblMachineCount_->setMinimumWidth(24);
@@ -254,6 +259,7 @@ void frmRpcTarvikConfig::OnOK() {
   const std::optional<std::int32_t> port = WholeTextToInt32(txtHostPort_->text().toStdString());
   if (!port) {
     tabConfig_->setCurrentIndex(0);
+    lblHostPortError_->show();
     txtHostPort_->setFocus();
     txtHostPort_->selectAll();
     return;

@@ -58,6 +58,7 @@ class frmRpcTarvikConfig final : public QDialog {
   QTabWidget* tabConfig_ = nullptr;
   QLineEdit* txtHostID_ = nullptr;
   QLineEdit* txtHostPort_ = nullptr;
+  QLabel* lblHostPortError_ = nullptr;
   QCheckBox* chkHostEnabled_ = nullptr;
   QLabel* lblMachineCount_ = nullptr;
   QScrollBar* hsbMachineCount_ = nullptr;
