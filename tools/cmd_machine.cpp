@@ -29,7 +29,9 @@ class MachineCommand : public Command {
         "Example: tarvik machine --port 3011 --status-for C_MODE_M=-3 --delay-ms 50");
     cmd->add_option("--port", port_, "TCP port to listen on (0: any free port)")->capture_default_str();
     cmd->add_option("--status", status_, "Status answered to every call")->capture_default_str();
-    cmd->add_option("--status-for", status_for_, "NAME=N: status for one telegram (name or opnum); repeatable");
+    cmd->add_option("--status-for", status_for_, "NAME=N: status for one telegram (name or opnum); repeatable")
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     cmd->add_option("--delay-ms", delay_ms_, "Wait this long before each answer")->capture_default_str()
         ->check(CLI::NonNegativeNumber);
     return cmd;

@@ -36,7 +36,9 @@ class NotifyCommand : public Command {
     cmd->add_option("--interval", interval_ms_, "Milliseconds between calls when repeating")
         ->capture_default_str()
         ->check(CLI::NonNegativeNumber);
-    cmd->add_option("--null", null_texts_, "Pass this text field as a null text (refused with 1780)");
+    cmd->add_option("--null", null_texts_, "Pass this text field as a null text (refused with 1780)")
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     return cmd;
   }
 

@@ -50,7 +50,9 @@ class SendCommand : public Command {
     cmd->add_option("--host-port", host_port_, "Port of this host's endpoint, started before sending")
         ->capture_default_str();
     cmd->add_flag("--no-host", no_host_, "Do not start the host endpoint before sending");
-    cmd->add_option("--null", null_texts_, "Send this text field as a null text (refused with 1780)");
+    cmd->add_option("--null", null_texts_, "Send this text field as a null text (refused with 1780)")
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     return cmd;
   }
 
