@@ -104,6 +104,15 @@ int ComMachineControls::PumpEvents() {
   return delivered;
 }
 
+std::int32_t ComMachineControls::HostListeningPort() const {
+  com::IUnknown* any = AnyControl();
+  if (!any) return 0;
+  com::ComPtr<control::IControlHost> host = com::ComPtr<com::IUnknown>(any).as<control::IControlHost>();
+  std::int32_t port = 0;
+  if (!host || com::failed(host->GetListeningPort(&port))) return 0;
+  return port;
+}
+
 void ComMachineControls::WatchHostQueue() {
   com::IUnknown* any = AnyControl();
   if (!any) return;

@@ -42,6 +42,9 @@ class ComMachineControls final : public QObject, public MachineControls {
 
   // Raises the events waiting in the host queue now (what the notifier does when it fires).
   int PumpEvents();
+  // The port the host server listens on (the free port it chose when HostPort is 0); 0 when it is
+  // stopped or no control exists.
+  std::int32_t HostListeningPort() const;
 
  private:
   struct Slot {

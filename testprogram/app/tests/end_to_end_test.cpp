@@ -1,0 +1,188 @@
+// The program with the real RpcTarvik control, loaded through the manifest beside this test, against
+// the independent peer: send forms reach a machine served by the peer, telegrams the peer sends as a
+// machine arrive as events and pop up their forms. And the single-instance rule of the real program.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include "testprogram/app/com_machine_controls.h"
+#include "testprogram/app/incoming_form.h"
+#include "testprogram/app/qt_form_view.h"
+#include "testprogram/app/send_form.h"
+#include "testprogram/app/tests/program_fixture.h"
+
+namespace tarvik::testprogram {
+namespace {
+
+// Waits (pumping Qt's events) until `done` or until the bound of 400 rounds of 25 ms is spent.
+template <class F>
+bool WaitFor(F done) {
+  for (int i = 0; i < 400 && !done(); ++i) QTest::qWait(25);
+  return done();
+}
+
+std::string Slurp(const QString& path) {
+  std::ifstream in(path.toStdString(), std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+QString PeerScript() { return QString::fromUtf8(TARVIK_PEER_DIR "/rpcpeer.py"); }
+
+class EndToEndTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(PeerScript().toStdString())) GTEST_SKIP() << "rpcpeer.py not found";
+    const QString port_file = QString::fromStdString((dir_ / "machine.port").string());
+    jsonl_ = QString::fromStdString((dir_ / "calls.jsonl").string());
+    machine_.start(QString::fromUtf8(TARVIK_PYTHON),
+                   {PeerScript(), "serve-machine", "--port", "0", "--port-file", port_file, "--jsonl", jsonl_,
+                    "--status-for", "T_TPS_M=5"});
+    ASSERT_TRUE(machine_.waitForStarted(10000));
+    ASSERT_TRUE(WaitFor([&] { return !Slurp(port_file).empty(); })) << "the peer did not start listening";
+    machine_port_ = std::stoi(Slurp(port_file));
+  }
+  void TearDown() override {
+    window_.reset();
+    real_.RemoveAll();
+    if (machine_.state() != QProcess::NotRunning) {
+      machine_.kill();
+      machine_.waitForFinished(10000);
+    }
+  }
+
+  frmRpcTarvikTest& StartReal() {
+    WriteSettings("[Host]\nHostID=HOSTE2E\nHostPort=0\n[Machine_1]\nMachineID=m1\nMachineIP=127.0.0.1\nMachinePort=" +
+                  std::to_string(machine_port_) + "\nMachineTimeout=3\n");
+    ProgramContext context{files_};
+    context.machines = &real_;
+    context.prompts = &prompts_;
+    context.clock = FixedNow;
+    window_ = std::make_unique<frmRpcTarvikTest>(std::move(context));
+    window_->StartUp();
+    window_->show();
+    return *window_;
+  }
+
+  // Sends a telegram to the program's host endpoint as machine `machine`.
+  int CallHost(const QStringList& telegram_and_values) {
+    QProcess call;
+    call.start(QString::fromUtf8(TARVIK_PYTHON),
+               QStringList{PeerScript(), "call-host", "--port", QString::number(real_.HostListeningPort())} +
+                   telegram_and_values);
+    // Pump while the peer waits for its answer: the control answers on its own threads, but the
+    // event reaches the window only through this thread's event loop.
+    WaitFor([&] { return call.state() == QProcess::NotRunning; });
+    return call.exitCode();
+  }
+
+  ComMachineControls real_;
+  QProcess machine_;
+  QString jsonl_;
+  int machine_port_ = 0;
+};
+
+TEST_F(EndToEndTest, SendFormsReachTheMachineAndItsResultComesBack) {
+  StartReal();
+  ASSERT_TRUE(prompts_.shown.empty()) << prompts_.shown[0].text.toStdString();
+  window_->OpenSendForm("T_DATA_M");
+  auto* form = window_->findChild<SendForm*>(QStringLiteral("frmT_DATA_M"));
+  SetWidgetText(Child(form, "txtOrderNum"), QStringLiteral("-2"));
+  SetWidgetText(Child(form, "cboSFkt"), QStringLiteral("7: words"));
+  SetWidgetText(Child(form, "txtName1"), QStringLiteral("Mä"));
+  Child<QPushButton>(form, "cmdOK")->click();
+  EXPECT_EQ(window_->StatusText(), QStringLiteral("T_DATA_M    Ret = 0"));
+  ASSERT_TRUE(WaitFor([&] { return Slurp(jsonl_).find("T_DATA_M") != std::string::npos; }));
+  const std::string line = Slurp(jsonl_);
+  EXPECT_NE(line.find(R"("pszHost": "HOSTE2E", "pszMachine": "M1", "OrderNum": -2, "SFkt": 7, "Name1": "M\u00e4")"),
+            std::string::npos)
+      << line;
+
+  window_->OpenSendForm("T_TPS_M");
+  Child<QPushButton>(window_->findChild<SendForm*>(QStringLiteral("frmT_TPS_M")), "cmdOK")->click();
+  EXPECT_EQ(window_->StatusText(), QStringLiteral("T_TPS_M    Ret = 5"));
+}
+
+TEST_F(EndToEndTest, UnreachableMachineGivesTheRuntimeStatus) {
+  machine_.kill();
+  machine_.waitForFinished(10000);
+  StartReal();
+  window_->OpenSendForm("T_MACHINE_M");
+  Child<QPushButton>(window_->findChild<SendForm*>(QStringLiteral("frmT_MACHINE_M")), "cmdOK")->click();
+  EXPECT_EQ(window_->StatusText(), QStringLiteral("T_MACHINE_M    Ret = 1722"));
+}
+
+TEST_F(EndToEndTest, TelegramsFromTheMachinePopUpTheirFormsAndAreLogged) {
+  StartReal();
+  ASSERT_NE(real_.HostListeningPort(), 0);
+  EXPECT_EQ(CallHost({"R_DATA_H", "pszHost=HOSTE2E", "pszMachine=m1", "OrderNum=-9", "SFkt=7", "pszName1=abc",
+                      "Date=60", "LastFile=1"}),
+            0);
+  ASSERT_TRUE(WaitFor([&] { return window_->OpenIncomingForm("R_DATA_H") != nullptr; }));
+  IncomingForm* form = window_->OpenIncomingForm("R_DATA_H");
+  EXPECT_EQ(form->ValueLabel("lblMachine")->text(), QStringLiteral("m1"));  // the configured name
+  EXPECT_EQ(form->ValueLabel("lblOrderNum")->text(), QStringLiteral("-9"));
+  EXPECT_EQ(form->ValueLabel("lblName1")->text(), QStringLiteral("abc"));
+  EXPECT_EQ(form->ValueLabel("lblDateVal")->text(), QStringLiteral("60"));
+
+  EXPECT_EQ(CallHost({"R_REPORT_H", "pszHost=HOSTE2E", "pszMachine=M1", "Flag=65,66,0", "Number=1,2,3"}), 0);
+  ASSERT_TRUE(WaitFor([&] { return window_->OpenIncomingForm("R_REPORT_H") != nullptr; }));
+  form = window_->OpenIncomingForm("R_REPORT_H");
+  EXPECT_EQ(form->ValueLabel("lblFlag", 1)->text(), QStringLiteral("B"));
+  EXPECT_EQ(form->ValueLabel("lblNumber", 2)->text(), QStringLiteral("3"));
+
+  // A telegram for another host is refused by the control and shows nothing.
+  CallHost({"R_MESSAGE_H", "pszHost=OTHER", "pszMachine=M1", "pszMessage=x"});
+  QTest::qWait(100);
+  EXPECT_EQ(window_->OpenIncomingForm("R_MESSAGE_H"), nullptr);
+  const std::string log = LogText();
+  EXPECT_NE(log.find("R_DATA_H"), std::string::npos);
+  EXPECT_NE(log.find("Flag( 0 ... 9 ) -> A B 0 "), std::string::npos);
+  EXPECT_EQ(log.find("R_MESSAGE_H"), std::string::npos);
+}
+
+TEST_F(EndToEndTest, HostPortInUseIsReportedOnce) {
+  // The peer's machine port is taken: enabling the host there fails.
+  WriteSettings("[Host]\nHostPort=" + std::to_string(machine_port_) + "\n");
+  ProgramContext context{files_};
+  context.machines = &real_;
+  context.prompts = &prompts_;
+  window_ = std::make_unique<frmRpcTarvikTest>(std::move(context));
+  window_->StartUp();
+  ASSERT_EQ(prompts_.shown.size(), 1u);
+  EXPECT_TRUE(prompts_.shown[0].text.startsWith(QStringLiteral("Error nr: "))) << prompts_.shown[0].text.toStdString();
+  EXPECT_FALSE(window_->CurrentSettings().HostEnabled);
+}
+
+TEST(SingleInstance, ASecondCopyEndsAtOnceAndTheFirstKeepsRunning) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  std::ofstream((dir.path() + "/RpcTarvikTest.ini").toStdString()) << "[Host]\nHostEnabled=0\n";
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("TARVIK_TESTPROGRAM_DIR", dir.path());
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  const QString program = QString::fromUtf8(TARVIK_BINARY_DIR "/testprogram/app/RpcTarvikTest");
+  QProcess first, second;
+  first.setProcessEnvironment(env);
+  second.setProcessEnvironment(env);
+  first.start(program, {});
+  ASSERT_TRUE(first.waitForStarted(10000));
+  // The first copy creates the lock file and locks it right away; wait for the file, then leave it a
+  // moment to take the lock.
+  ASSERT_TRUE(WaitFor([&] { return QFile::exists(dir.path() + "/RpcTarvikTest.lock"); }));
+  QTest::qWait(300);
+  second.start(program, {});
+  ASSERT_TRUE(second.waitForFinished(20000));
+  EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(second.exitCode(), 0);
+  EXPECT_EQ(first.state(), QProcess::Running);
+  first.kill();
+  first.waitForFinished(10000);
+}
+
+}  // namespace
+}  // namespace tarvik::testprogram
