@@ -67,6 +67,7 @@ void SendForm::Build() {
   // OrderNum has the same shape in every form: a filtered number field with its history button.
   SendField order;
   order.control = "txtOrderNum";
+  order.caption = "OrderNum:";
   order.history_button = description_.order_num_button;
   order.kind = FieldKind::number;
   order.default_text = "0";

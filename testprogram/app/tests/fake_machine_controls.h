@@ -1,0 +1,66 @@
+// A fake set of Machine controls for the window tests and the screenshot tour: it records what the
+// windows create, set and call, answers with configurable results, and raises events on request.
+#pragma once
+
+#include <map>
+#include <span>
+#include <vector>
+
+#include "testprogram/app/machine_controls.h"
+
+namespace tarvik::testprogram {
+
+class FakeMachineControls final : public MachineControls {
+ public:
+  struct Put {
+    int instance;
+    com::DispId property;
+    com::Variant value;
+  };
+  struct CallMade {
+    int instance;
+    com::DispId method;
+    std::vector<com::Variant> args;
+  };
+
+  bool Exists(int i) const override { return created.count(i) != 0; }
+  com::HRESULT Create(int i) override {
+    if (Exists(i)) return com::S_FALSE;
+    created[i] = ++creations;
+    return com::S_OK;
+  }
+  com::HRESULT Remove(int i) override {
+    if (!Exists(i)) return com::E_INVALIDARG;
+    created.erase(i);
+    return com::S_OK;
+  }
+  void RemoveAll() override { created.clear(); }
+  com::HRESULT PutProperty(int i, com::DispId p, const com::Variant& v) override {
+    if (!Exists(i)) return com::E_INVALIDARG;
+    puts.push_back({i, p, v});
+    return p == machine_dispid::HostEnabled ? host_enable_result : com::S_OK;
+  }
+  com::HRESULT Call(int i, com::DispId m, std::span<const com::Variant> args, com::Variant* result) override {
+    if (!Exists(i)) return com::E_INVALIDARG;
+    if (com::failed(call_result)) return call_result;
+    calls.push_back({i, m, {args.begin(), args.end()}});
+    if (result) *result = com::Variant::i4(ret);
+    return com::S_OK;
+  }
+  void SetEventHandler(EventHandler h) override { handler = std::move(h); }
+
+  void Raise(int instance, com::DispId event, std::vector<com::Variant> args) {
+    if (handler) handler(instance, event, args);
+  }
+
+  std::map<int, int> created;  // instance -> creation number
+  int creations = 0;
+  std::vector<Put> puts;
+  std::vector<CallMade> calls;
+  com::HRESULT host_enable_result = com::S_OK;
+  com::HRESULT call_result = com::S_OK;
+  std::int32_t ret = 0;
+  EventHandler handler;
+};
+
+}  // namespace tarvik::testprogram
