@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "platform/com/activation.h"
+#include "platform/com/class_info.h"
 #include "platform/com/class_registration.h"
 #include "platform/com/event_sink.h"
 #include "platform/com/tests/activation_test_support.h"
@@ -53,9 +54,13 @@ TEST_F(RegistryActivation, CreatesTheSameClassByEitherProgIdAndByClsid) {
 TEST_F(RegistryActivation, AnObjectFromTheModuleWorksThroughDispatchAndEvents) {
   ComPtr<IDispatch> d;
   ASSERT_EQ(create_instance("Tarvik.TestWidget", &d), S_OK);
+  // The container learns the event interface from the object itself.
+  const auto events = default_source_interface(d.get());
+  ASSERT_TRUE(events);
+  ASSERT_EQ(events->name, "_IWidgetEvents");
   std::vector<Variant> heard;
-  auto sink = make_event_sink(kDiidWidgetEvents, [&](DispId id, std::span<const Variant> args) {
-    if (id == kFired) heard.assign(args.begin(), args.end());
+  auto sink = make_event_sink(events->iid, [&](DispId id, std::span<const Variant> args) {
+    if (events->find(id)->name == "Fired") heard.assign(args.begin(), args.end());
   });
   std::uint32_t cookie = 0;
   ASSERT_EQ(connect_events(d.get(), kDiidWidgetEvents, sink.get(), &cookie), S_OK);

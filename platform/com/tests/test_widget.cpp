@@ -144,6 +144,13 @@ HRESULT Widget::Save(IPropertyBag* bag, bool clear_dirty, bool) {
   return hr;
 }
 
+HRESULT Widget::GetClassInfo(std::shared_ptr<const TypeLibrary>* library, Guid* clsid) {
+  if (!library || !clsid) return E_POINTER;
+  *library = widget_type_library();
+  *clsid = kClsidWidget;
+  return S_OK;
+}
+
 HRESULT Widget::Draw(DrawTarget* target, const Rect& r) {
   if (!target) return E_POINTER;
   target->fill_rect(r, rgb(255, 255, 192));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/com/class_factory.h"
+#include "platform/com/class_info.h"
 #include "platform/com/connection_point.h"
 #include "platform/com/dispatch.h"
 #include "platform/com/drawing.h"
@@ -26,7 +27,7 @@ inline constexpr std::uint32_t kStreamVersion = 0x100;
 std::shared_ptr<const TypeLibrary> widget_type_library();
 
 class Widget final : public Object<IDispatch, IConnectionPointContainer, IPersistStreamInit, IPersistStorage,
-                                   IPersistPropertyBag, IViewObject> {
+                                   IPersistPropertyBag, IViewObject, IProvideClassInfo> {
  public:
   Widget(IUnknown* outer, ModuleUsage* usage);
 
@@ -57,6 +58,7 @@ class Widget final : public Object<IDispatch, IConnectionPointContainer, IPersis
   HRESULT Load(IPropertyBag* bag) override;
   HRESULT Save(IPropertyBag* bag, bool clear_dirty, bool save_all) override;
 
+  HRESULT GetClassInfo(std::shared_ptr<const TypeLibrary>* library, Guid* clsid) override;
   HRESULT Draw(DrawTarget* target, const Rect& bounds) override;
   HRESULT GetExtent(Size* extent) override;
 
