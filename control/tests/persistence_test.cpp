@@ -91,15 +91,11 @@ TEST(Persistence, StorageKeepsTheStreamBytesInContents) {
   ASSERT_EQ(m.as<com::IPersistStorage>()->Save(storage.get(), false), com::S_OK);
   com::ComPtr<com::IStream> contents;
   ASSERT_EQ(storage->OpenStream(u"Contents", contents.put()), com::S_OK);
-  Bytes read(200);
+  Bytes read(kGolden.size() + 1);
   std::uint32_t got = 0;
-  contents->Read(read.data(), 200, &got);
+  contents->Read(read.data(), static_cast<std::uint32_t>(read.size()), &got);
   read.resize(got);
   EXPECT_EQ(read, kGolden);
-
-  auto copy = new_machine();
-  ASSERT_EQ(copy.as<com::IPersistStorage>()->Load(storage.get()), com::S_OK);
-  EXPECT_EQ(get(copy, Property::MachineID), text(u"AB"));
 }
 
 TEST(Persistence, PropertyBagWritesEveryPropertyByNameAndLoadsOnlyWhatItHolds) {
