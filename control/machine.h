@@ -19,6 +19,7 @@
 #include "control/control_host.h"
 #include "control/imachine.h"
 #include "control/machine_properties.h"
+#include "platform/com/class_info.h"
 #include "platform/com/connection_point.h"
 #include "platform/com/drawing.h"
 #include "platform/com/object.h"
@@ -29,7 +30,7 @@ namespace tarvik::control {
 
 class CMachine final : public com::Object<IMachine, com::IConnectionPointContainer, com::IPersistStreamInit,
                                           com::IPersistStorage, com::IPersistPropertyBag, com::IViewObject,
-                                          IControlHost> {
+                                          com::IProvideClassInfo, IControlHost> {
  public:
   // Version word at the head of the stream form; a stream with a higher one is refused.
   static constexpr std::uint32_t kStreamVersion = 0x900;
@@ -86,6 +87,9 @@ class CMachine final : public com::Object<IMachine, com::IConnectionPointContain
   // IViewObject: the design-time drawing, which sets the drawn mark.
   com::HRESULT Draw(com::DrawTarget* target, const com::Rect& bounds) override;
   com::HRESULT GetExtent(com::Size* extent) override;
+
+  // IProvideClassInfo: the type library MEVRIX and the class Machine in it.
+  com::HRESULT GetClassInfo(std::shared_ptr<const com::TypeLibrary>* library, com::Guid* clsid) override;
 
   // IControlHost
   com::HRESULT GetQueueDescriptor(int* fd) override;

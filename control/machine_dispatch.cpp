@@ -23,6 +23,13 @@ const protocol::TelegramInfo* telegram_of(com::DispId id) {
 
 }  // namespace
 
+com::HRESULT CMachine::GetClassInfo(std::shared_ptr<const com::TypeLibrary>* library, com::Guid* clsid) {
+  if (!library || !clsid) return com::E_POINTER;
+  *library = mevrix_type_library();
+  *clsid = kClsidMachine;
+  return com::S_OK;
+}
+
 com::HRESULT CMachine::GetTypeInfoCount(std::uint32_t* count) { return dispatcher().type_info_count(count); }
 
 com::HRESULT CMachine::GetTypeInfo(std::uint32_t index, com::Lcid, std::shared_ptr<const com::InterfaceInfo>* out) {

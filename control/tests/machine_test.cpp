@@ -32,6 +32,9 @@ TEST(Machine, NewObjectReadsTheInitialValuesAndRefusesMissingResultPointers) {
   std::uint32_t count = 0;
   EXPECT_EQ(m->GetTypeInfoCount(&count), com::S_OK);
   EXPECT_EQ(count, 1u);
+  const auto events = com::default_source_interface(m.get());
+  ASSERT_NE(events, nullptr);
+  EXPECT_EQ(events->name, "_IMachineEvents");
 }
 
 TEST(Machine, MachineIdIsHeldUpperCasedAndNullStaysNull) {

@@ -26,6 +26,7 @@
 #include "control/control_host.h"
 #include "control/identities.h"
 #include "platform/com/activation.h"
+#include "platform/com/class_info.h"
 #include "platform/com/connection_point.h"
 #include "platform/com/event_sink.h"
 #include "platform/com/utf8.h"
@@ -180,11 +181,8 @@ int main(int argc, char** argv) {
       }
       objects.push_back(d);
     }
-    std::string library_error;
-    std::shared_ptr<const com::TypeLibrary> lib;
-    if (com::succeeded(com::load_registered_type_library(control::kLibidMevrix, control::kLibraryMajor,
-                                                         control::kLibraryMinor, &lib)))
-      events = com::interface_of(lib, control::kDiidIMachineEvents);
+    // The object names its own event interface, so events can be printed by name.
+    events = com::default_source_interface(objects.front().get());
 
     // Event sinks: one per object, printing every event with its arguments in order.
     for (std::size_t i = 0; i < objects.size(); ++i) {
