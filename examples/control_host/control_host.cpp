@@ -56,6 +56,17 @@ void print(const json& line) {
   std::exit(2);
 }
 
+std::int32_t parse_port(const std::string& text) {
+  std::size_t used = 0;
+  int value = -1;
+  try {
+    value = std::stoi(text, &used);
+  } catch (const std::exception&) {
+  }
+  if (used != text.size() || value < 0 || value > 65535) usage("not a port: " + text);
+  return value;
+}
+
 Options parse_options(int argc, char** argv) {
   Options o;
   for (int i = 1; i < argc; ++i) {
@@ -65,7 +76,7 @@ Options parse_options(int argc, char** argv) {
     if (arg == "--host-id") {
       o.host_id = value;
     } else if (arg == "--host-port") {
-      o.host_port = std::stoi(value);
+      o.host_port = parse_port(value);
     } else if (arg == "--machine") {
       Options::Machine m;
       const auto at = value.find('@');
@@ -74,7 +85,7 @@ Options parse_options(int argc, char** argv) {
         const auto colon = value.rfind(':');
         if (colon == std::string::npos || colon < at) usage("expected ID@ADDRESS:PORT, got " + value);
         m.address = value.substr(at + 1, colon - at - 1);
-        m.port = std::stoi(value.substr(colon + 1));
+        m.port = parse_port(value.substr(colon + 1));
       }
       o.machines.push_back(m);
     } else {
@@ -129,6 +140,11 @@ std::vector<json> tokens(const std::string& line) {
   return out;
 }
 
+bool fits_int32(const json& v) {
+  if (v.is_number_unsigned()) return v.get<std::uint64_t>() <= static_cast<std::uint64_t>(INT32_MAX);
+  return v.is_number_integer() && v.get<std::int64_t>() >= INT32_MIN && v.get<std::int64_t>() <= INT32_MAX;
+}
+
 // One stdin line: calls the method by DISPID with the arguments converted to its parameter types.
 json call_line(const std::vector<com::ComPtr<com::IDispatch>>& objects, const std::string& line) {
   const std::vector<json> t = tokens(line);
@@ -147,8 +163,8 @@ json call_line(const std::vector<com::ComPtr<com::IDispatch>>& objects, const st
   for (std::size_t i = 2; i < t.size(); ++i) {
     if (t[i].is_null()) args.push_back(com::Variant::bstr(com::BStr::null()));
     else if (t[i].is_string()) args.push_back(text(t[i].get<std::string>()));
-    else if (t[i].is_number_integer()) args.push_back(com::Variant::i4(t[i].get<std::int32_t>()));
-    else return {{"error", "argument " + std::to_string(i - 1) + " is neither a number nor a text"}};
+    else if (fits_int32(t[i])) args.push_back(com::Variant::i4(static_cast<std::int32_t>(t[i].get<std::int64_t>())));
+    else return {{"error", "argument " + std::to_string(i - 1) + " is neither a 32-bit number nor a text"}};
   }
   com::Variant result;
   const com::HRESULT hr = com::invoke(target, fn->id, com::DISPATCH_METHOD, args, &result);
