@@ -43,7 +43,8 @@ HRESULT create_instance(std::string_view clsid_or_prog_id, IUnknown* outer, cons
                         const ActivationPaths& paths = {});
 
 template <class T>
-HRESULT create_instance(std::string_view clsid_or_prog_id, ComPtr<T>* out, const ActivationPaths& paths = {}) {
+HRESULT create_instance(std::string_view clsid_or_prog_id, ComPtr<T>* out,
+                        const ActivationPaths& paths = {}) {
   return create_instance(clsid_or_prog_id, nullptr, T::kIid, out->put_void(), paths);
 }
 
@@ -57,7 +58,8 @@ HRESULT load_module_type_library(const std::string& path, std::shared_ptr<const 
 // The type library registered (manifest first, then registry) under `libid` and version;
 // TYPE_E_LIBNOTREGISTERED when neither knows it.
 HRESULT load_registered_type_library(const Guid& libid, std::uint16_t major, std::uint16_t minor,
-                                     std::shared_ptr<const TypeLibrary>* out, const ActivationPaths& paths = {});
+                                     std::shared_ptr<const TypeLibrary>* out,
+                                     const ActivationPaths& paths = {});
 
 // Unloads every loaded module whose DllCanUnloadNow answers S_OK; returns how many were unloaded.
 std::size_t free_unused_modules();

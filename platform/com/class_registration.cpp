@@ -8,7 +8,9 @@
 namespace tarvik::com {
 namespace {
 
-std::string clsid_key(const Guid& clsid) { return "CLSID\\" + clsid.to_string(); }
+std::string clsid_key(const Guid& clsid) {
+  return "CLSID\\" + clsid.to_string();
+}
 
 std::string version_text(std::uint16_t major, std::uint16_t minor) {
   char buf[16];
@@ -42,7 +44,8 @@ bool register_class(Registry& reg, const ClassRegistration& c) {
   if (!c.version_independent_prog_id.empty())
     ok &= reg.set_value(key + "\\VersionIndependentProgID", "", c.version_independent_prog_id);
   ok &= reg.set_value(key + "\\InprocServer32", "", c.module_path);
-  if (!c.threading_model.empty()) ok &= reg.set_value(key + "\\InprocServer32", "ThreadingModel", c.threading_model);
+  if (!c.threading_model.empty())
+    ok &= reg.set_value(key + "\\InprocServer32", "ThreadingModel", c.threading_model);
   if (!c.typelib.is_null()) ok &= reg.set_value(key + "\\TypeLib", "", c.typelib.to_string());
   if (!c.version.empty()) ok &= reg.set_value(key + "\\Version", "", c.version);
   for (const auto& [sub, value] : c.extra_keys) {

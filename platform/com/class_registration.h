@@ -30,7 +30,7 @@ namespace tarvik::com {
 struct ClassRegistration {
   Guid clsid;
   std::string description;
-  std::string prog_id;                     // versioned, e.g. "Vendor.Thing.1"; may be empty
+  std::string prog_id;                      // versioned, e.g. "Vendor.Thing.1"; may be empty
   std::string version_independent_prog_id;  // e.g. "Vendor.Thing"; may be empty
   std::string module_path;
   std::string threading_model = "Apartment";

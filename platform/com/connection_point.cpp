@@ -6,7 +6,9 @@ ConnectionPoint::ConnectionPoint(IUnknown* owner, IConnectionPointContainer* con
                                  std::size_t max_sinks)
     : owner_(owner), container_(container), iid_(iid), max_sinks_(max_sinks) {}
 
-ConnectionPoint::~ConnectionPoint() { disconnect_all(); }
+ConnectionPoint::~ConnectionPoint() {
+  disconnect_all();
+}
 
 HRESULT ConnectionPoint::QueryInterface(const Guid& iid, void** out) {
   if (!out) return E_POINTER;
@@ -97,7 +99,8 @@ void raise_event(const ConnectionPoint& cp, DispId id, std::span<const Variant> 
     sink->Invoke(id, kNullGuid, kLocaleUserDefault, DISPATCH_METHOD, params, nullptr, nullptr, nullptr);
 }
 
-HRESULT find_connection_point(std::span<ConnectionPoint* const> points, const Guid& iid, IConnectionPoint** out) {
+HRESULT find_connection_point(std::span<ConnectionPoint* const> points, const Guid& iid,
+                              IConnectionPoint** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   for (ConnectionPoint* cp : points) {
@@ -110,7 +113,8 @@ HRESULT find_connection_point(std::span<ConnectionPoint* const> points, const Gu
   return CONNECT_E_NOCONNECTION;
 }
 
-HRESULT enum_connection_points(std::span<ConnectionPoint* const> points, std::vector<ComPtr<IConnectionPoint>>* out) {
+HRESULT enum_connection_points(std::span<ConnectionPoint* const> points,
+                               std::vector<ComPtr<IConnectionPoint>>* out) {
   if (!out) return E_POINTER;
   out->clear();
   for (ConnectionPoint* cp : points) out->emplace_back(cp);

@@ -107,8 +107,10 @@ class ConnectionPoint final : public IConnectionPoint {
 void raise_event(const ConnectionPoint& cp, DispId id, std::span<const Variant> args_dispatch_order);
 
 // The body of FindConnectionPoint / EnumConnectionPoints for an object with these connection points.
-HRESULT find_connection_point(std::span<ConnectionPoint* const> points, const Guid& iid, IConnectionPoint** out);
-HRESULT enum_connection_points(std::span<ConnectionPoint* const> points, std::vector<ComPtr<IConnectionPoint>>* out);
+HRESULT find_connection_point(std::span<ConnectionPoint* const> points, const Guid& iid,
+                              IConnectionPoint** out);
+HRESULT enum_connection_points(std::span<ConnectionPoint* const> points,
+                               std::vector<ComPtr<IConnectionPoint>>* out);
 
 // For containers: connects `sink` to the events `iid` of `source`; the cookie goes to *cookie.
 HRESULT connect_events(IUnknown* source, const Guid& iid, IUnknown* sink, std::uint32_t* cookie);

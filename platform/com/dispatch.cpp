@@ -18,7 +18,8 @@ HRESULT DispatchHelper::type_info(std::uint32_t index, std::shared_ptr<const Int
   return S_OK;
 }
 
-HRESULT DispatchHelper::ids_of_names(const Guid& iid, std::span<const std::u16string> names, DispId* ids) const {
+HRESULT DispatchHelper::ids_of_names(const Guid& iid, std::span<const std::u16string> names,
+                                     DispId* ids) const {
   if (!iid.is_null()) return DISP_E_UNKNOWNINTERFACE;
   return com::ids_of_names(*info_, names, ids);
 }
@@ -39,8 +40,8 @@ HRESULT DispatchHelper::invoke(DispId id, const Guid& iid, DispatchFlags flags, 
   if (!fn) return DISP_E_MEMBERNOTFOUND;
 
   // Named arguments are not supported, except the name a put gives its value.
-  const bool named_ok = params.named.empty() ||
-                        (put && params.named.size() == 1 && params.named[0] == DISPID_PROPERTYPUT);
+  const bool named_ok =
+      params.named.empty() || (put && params.named.size() == 1 && params.named[0] == DISPID_PROPERTYPUT);
   if (!named_ok) return DISP_E_NONAMEDARGS;
 
   const std::size_t n = fn->argument_count();

@@ -33,8 +33,8 @@ inline constexpr DispatchFlags DISPATCH_PROPERTYPUT = 4;
 inline constexpr DispatchFlags DISPATCH_PROPERTYPUTREF = 8;
 
 struct DispParams {
-  std::span<const Variant> args;   // dispatch order: last argument first
-  std::span<const DispId> named;   // identifiers of args[0 .. named.size()-1]
+  std::span<const Variant> args;  // dispatch order: last argument first
+  std::span<const DispId> named;  // identifiers of args[0 .. named.size()-1]
 };
 
 struct ExcepInfo {
@@ -53,7 +53,8 @@ struct IDispatch : IUnknown {
   // The interface description (index 0). DISP_E_BADINDEX for other indexes.
   virtual HRESULT GetTypeInfo(std::uint32_t index, Lcid lcid, std::shared_ptr<const InterfaceInfo>* out) = 0;
   // See ids_of_names() in typeinfo.h. `iid` must be the null GUID.
-  virtual HRESULT GetIDsOfNames(const Guid& iid, std::span<const std::u16string> names, Lcid lcid, DispId* ids) = 0;
+  virtual HRESULT GetIDsOfNames(const Guid& iid, std::span<const std::u16string> names, Lcid lcid,
+                                DispId* ids) = 0;
   // `result`, `excep` and `arg_err` may be null. `iid` must be the null GUID.
   virtual HRESULT Invoke(DispId id, const Guid& iid, Lcid lcid, DispatchFlags flags, const DispParams& params,
                          Variant* result, ExcepInfo* excep, std::uint32_t* arg_err) = 0;

@@ -72,8 +72,12 @@ class RecordingDrawTarget final : public DrawTarget {
     TextAlign align = TextAlign::top_left;
     std::u16string text;
   };
-  void fill_rect(const Rect& r, ColorRef color) override { ops.push_back({Op::Kind::fill, r, color, 0, 0, {}, {}}); }
-  void frame_rect(const Rect& r, ColorRef color) override { ops.push_back({Op::Kind::frame, r, color, 0, 0, {}, {}}); }
+  void fill_rect(const Rect& r, ColorRef color) override {
+    ops.push_back({Op::Kind::fill, r, color, 0, 0, {}, {}});
+  }
+  void frame_rect(const Rect& r, ColorRef color) override {
+    ops.push_back({Op::Kind::frame, r, color, 0, 0, {}, {}});
+  }
   void text_out(std::int32_t x, std::int32_t y, TextAlign align, std::u16string_view text) override {
     ops.push_back({Op::Kind::text, {}, 0, x, y, align, std::u16string(text)});
   }

@@ -30,8 +30,8 @@ HRESULT EventSink::GetIDsOfNames(const Guid&, std::span<const std::u16string> na
   return ids_of_names(*info_, names, ids);
 }
 
-HRESULT EventSink::Invoke(DispId id, const Guid&, Lcid, DispatchFlags, const DispParams& params, Variant* result,
-                          ExcepInfo*, std::uint32_t*) {
+HRESULT EventSink::Invoke(DispId id, const Guid&, Lcid, DispatchFlags, const DispParams& params,
+                          Variant* result, ExcepInfo*, std::uint32_t*) {
   if (result) result->clear();
   if (handler_) {
     const std::vector<Variant> in_order(params.args.rbegin(), params.args.rend());

@@ -21,7 +21,8 @@ class EventSink final : public Object<IDispatch> {
 
   HRESULT GetTypeInfoCount(std::uint32_t* count) override;
   HRESULT GetTypeInfo(std::uint32_t index, Lcid lcid, std::shared_ptr<const InterfaceInfo>* out) override;
-  HRESULT GetIDsOfNames(const Guid& iid, std::span<const std::u16string> names, Lcid lcid, DispId* ids) override;
+  HRESULT GetIDsOfNames(const Guid& iid, std::span<const std::u16string> names, Lcid lcid,
+                        DispId* ids) override;
   HRESULT Invoke(DispId id, const Guid& iid, Lcid lcid, DispatchFlags flags, const DispParams& params,
                  Variant* result, ExcepInfo* excep, std::uint32_t* arg_err) override;
 

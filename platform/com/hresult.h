@@ -9,8 +9,12 @@ namespace tarvik::com {
 
 using HRESULT = std::int32_t;
 
-constexpr bool succeeded(HRESULT hr) { return hr >= 0; }
-constexpr bool failed(HRESULT hr) { return hr < 0; }
+constexpr bool succeeded(HRESULT hr) {
+  return hr >= 0;
+}
+constexpr bool failed(HRESULT hr) {
+  return hr < 0;
+}
 
 #define TARVIK_COM_HRESULT(name, value) inline constexpr HRESULT name = static_cast<HRESULT>(value##u)
 TARVIK_COM_HRESULT(S_OK, 0x00000000);

@@ -59,7 +59,8 @@ const ManifestModule* Manifest::module_of_typelib(const Guid& libid, std::uint16
   return nullptr;
 }
 
-std::optional<Manifest> Manifest::parse(std::string_view text, const std::string& base_dir, std::string* error) {
+std::optional<Manifest> Manifest::parse(std::string_view text, const std::string& base_dir,
+                                        std::string* error) {
   Manifest out;
   std::size_t line_no = 0;
   auto fail = [&](const char* why) -> std::optional<Manifest> {

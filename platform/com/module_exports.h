@@ -26,10 +26,11 @@ struct TypeLibrary;
 extern "C" {
 TARVIK_COM_EXPORT tarvik::com::HRESULT DllRegisterServer();
 TARVIK_COM_EXPORT tarvik::com::HRESULT DllUnregisterServer();
-TARVIK_COM_EXPORT tarvik::com::HRESULT DllGetClassObject(const tarvik::com::Guid& clsid, const tarvik::com::Guid& iid,
-                                                         void** out);
+TARVIK_COM_EXPORT tarvik::com::HRESULT DllGetClassObject(const tarvik::com::Guid& clsid,
+                                                         const tarvik::com::Guid& iid, void** out);
 TARVIK_COM_EXPORT tarvik::com::HRESULT DllCanUnloadNow();
-TARVIK_COM_EXPORT tarvik::com::HRESULT DllGetTypeLibrary(std::shared_ptr<const tarvik::com::TypeLibrary>* out);
+TARVIK_COM_EXPORT tarvik::com::HRESULT DllGetTypeLibrary(
+    std::shared_ptr<const tarvik::com::TypeLibrary>* out);
 }
 
 namespace tarvik::com {

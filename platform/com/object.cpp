@@ -2,8 +2,7 @@
 
 namespace tarvik::com {
 
-ObjectCore::ObjectCore(IUnknown* outer, ModuleUsage* usage)
-    : outer_(outer ? outer : &inner_), usage_(usage) {
+ObjectCore::ObjectCore(IUnknown* outer, ModuleUsage* usage) : outer_(outer ? outer : &inner_), usage_(usage) {
   if (usage_) usage_->object_created();
 }
 
@@ -26,7 +25,9 @@ HRESULT ObjectCore::Inner::QueryInterface(const Guid& iid, void** out) {
   return S_OK;
 }
 
-std::uint32_t ObjectCore::Inner::AddRef() { return owner_->refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
+std::uint32_t ObjectCore::Inner::AddRef() {
+  return owner_->refs_.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 std::uint32_t ObjectCore::Inner::Release() {
   const std::uint32_t left = owner_->refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;

@@ -22,8 +22,8 @@ struct OwnerQueue::State {
   bool closed = false;         // guarded by mutex
   int fd = -1;                 // guarded by mutex once posters exist
   std::size_t max_pending = 0;
-  Handler handler;             // owner thread only
-  bool delivering = false;     // owner thread only
+  Handler handler;          // owner thread only
+  bool delivering = false;  // owner thread only
 };
 
 namespace {
@@ -75,7 +75,9 @@ int OwnerQueue::fd() const {
   return state_->fd;
 }
 
-void OwnerQueue::set_handler(Handler handler) { state_->handler = std::move(handler); }
+void OwnerQueue::set_handler(Handler handler) {
+  state_->handler = std::move(handler);
+}
 
 std::size_t OwnerQueue::pending() const {
   std::lock_guard lock(state_->mutex);
@@ -125,8 +127,10 @@ int OwnerQueue::wait_and_pump(int timeout_ms) {
   {
     std::unique_lock lock(state_->mutex);
     auto ready = [&] { return !state_->pending.empty() || state_->closed; };
-    if (timeout_ms < 0) state_->posted.wait(lock, ready);
-    else state_->posted.wait_for(lock, std::chrono::milliseconds(timeout_ms), ready);
+    if (timeout_ms < 0)
+      state_->posted.wait(lock, ready);
+    else
+      state_->posted.wait_for(lock, std::chrono::milliseconds(timeout_ms), ready);
   }
   return pump();
 }

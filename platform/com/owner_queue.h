@@ -60,7 +60,9 @@ class OwnerQueue {
   int fd() const;
   void set_handler(Handler handler);
   Poster poster() const { return Poster(state_); }
-  bool post(std::int32_t command, Variant payload = {}) const { return poster().post(command, std::move(payload)); }
+  bool post(std::int32_t command, Variant payload = {}) const {
+    return poster().post(command, std::move(payload));
+  }
 
   // Delivers the records pending at the time of the call, in posting order; records posted meanwhile
   // wait for the next pump. Returns how many were delivered, or -1 off the owner thread.

@@ -29,9 +29,12 @@ bool valid_path(std::string_view key) {
 std::string quote(std::string_view s) {
   std::string out = "\"";
   for (char c : s) {
-    if (c == '\\' || c == '"') out += '\\', out += c;
-    else if (c == '\n') out += "\\n";
-    else out += c;
+    if (c == '\\' || c == '"')
+      out += '\\', out += c;
+    else if (c == '\n')
+      out += "\\n";
+    else
+      out += c;
   }
   return out + "\"";
 }
@@ -49,9 +52,12 @@ std::optional<std::string> unquote(std::string_view text, std::size_t& pos) {
     if (c == '\\') {
       if (++pos >= text.size()) return std::nullopt;
       const char e = text[pos];
-      if (e == 'n') out += '\n';
-      else if (e == '\\' || e == '"') out += e;
-      else return std::nullopt;
+      if (e == 'n')
+        out += '\n';
+      else if (e == '\\' || e == '"')
+        out += e;
+      else
+        return std::nullopt;
     } else {
       out += c;
     }
@@ -88,7 +94,8 @@ HRESULT read_file(const std::string& path, Registry* out) {
   std::string text;
   char buf[8192];
   std::size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() <= kMaxRegistryFileSize) text.append(buf, n);
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() <= kMaxRegistryFileSize)
+    text.append(buf, n);
   const bool error = std::ferror(f) != 0;
   std::fclose(f);
   if (error || text.size() > kMaxRegistryFileSize) return REGDB_E_READREGDB;
@@ -114,7 +121,9 @@ HRESULT write_file(const std::string& path, const Registry& reg) {
 
 }  // namespace
 
-bool Registry::key_exists(std::string_view key) const { return keys_.count(lower(key)) != 0; }
+bool Registry::key_exists(std::string_view key) const {
+  return keys_.count(lower(key)) != 0;
+}
 
 bool Registry::create_key(std::string_view key) {
   if (!valid_path(key)) return false;
@@ -172,7 +181,8 @@ bool Registry::delete_tree(std::string_view key) {
   const std::string l = lower(key);
   if (!keys_.erase(l)) return false;
   const std::string prefix = l + "\\";
-  for (auto it = keys_.lower_bound(prefix); it != keys_.end() && it->first.starts_with(prefix);) it = keys_.erase(it);
+  for (auto it = keys_.lower_bound(prefix); it != keys_.end() && it->first.starts_with(prefix);)
+    it = keys_.erase(it);
   return true;
 }
 

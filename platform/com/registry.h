@@ -51,7 +51,7 @@ class Registry {
 
  private:
   struct Key {
-    std::string path;                                         // as created
+    std::string path;  // as created
     std::optional<std::string> default_value;
     std::vector<std::pair<std::string, std::string>> values;  // named, in the order set
   };

@@ -44,7 +44,9 @@ InterfaceInfo& TypeLibrary::add(InterfaceInfo i) {
   return std::get<InterfaceInfo>(items.emplace_back(std::move(i)));
 }
 
-ClassInfo& TypeLibrary::add(ClassInfo c) { return std::get<ClassInfo>(items.emplace_back(std::move(c))); }
+ClassInfo& TypeLibrary::add(ClassInfo c) {
+  return std::get<ClassInfo>(items.emplace_back(std::move(c)));
+}
 
 std::vector<const InterfaceInfo*> TypeLibrary::interfaces() const {
   std::vector<const InterfaceInfo*> out;
@@ -84,7 +86,8 @@ const ClassInfo* TypeLibrary::find_class(std::string_view n) const {
   return nullptr;
 }
 
-std::shared_ptr<const InterfaceInfo> interface_of(const std::shared_ptr<const TypeLibrary>& lib, const Guid& iid) {
+std::shared_ptr<const InterfaceInfo> interface_of(const std::shared_ptr<const TypeLibrary>& lib,
+                                                  const Guid& iid) {
   if (!lib) return nullptr;
   const InterfaceInfo* i = lib->find_interface(iid);
   if (!i) return nullptr;
@@ -115,7 +118,8 @@ HRESULT ids_of_names(const InterfaceInfo& info, std::span<const std::u16string> 
     for (const auto& f : info.functions) {
       if (f.id != first->id) continue;
       for (std::size_t p = 0; p < f.params.size() && ids[n] == DISPID_UNKNOWN; ++p)
-        if (!f.params[p].name.empty() && equal_names(f.params[p].name, param)) ids[n] = static_cast<DispId>(p);
+        if (!f.params[p].name.empty() && equal_names(f.params[p].name, param))
+          ids[n] = static_cast<DispId>(p);
     }
     if (ids[n] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
   }

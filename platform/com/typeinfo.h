@@ -28,10 +28,10 @@ inline constexpr DispId DISPID_PROPERTYPUT = -3;  // the named argument of a pro
 enum class FuncKind { method, property_get, property_put };
 
 struct ParamInfo {
-  std::string name;          // empty for an unnamed parameter (the value of a property put)
-  VarType type = VT_I4;      // VT_VARIANT accepts any variant
-  bool by_ref = false;       // declared as a reference (a string passed as BSTR*); callers pass the value
-  bool retval = false;       // the result: not passed by callers, returned as the call's result
+  std::string name;      // empty for an unnamed parameter (the value of a property put)
+  VarType type = VT_I4;  // VT_VARIANT accepts any variant
+  bool by_ref = false;   // declared as a reference (a string passed as BSTR*); callers pass the value
+  bool retval = false;   // the result: not passed by callers, returned as the call's result
 };
 
 struct FunctionInfo {
@@ -97,7 +97,8 @@ struct TypeLibrary {
 };
 
 // An interface of a shared library, kept alive by that library's shared pointer. nullptr when absent.
-std::shared_ptr<const InterfaceInfo> interface_of(const std::shared_ptr<const TypeLibrary>& lib, const Guid& iid);
+std::shared_ptr<const InterfaceInfo> interface_of(const std::shared_ptr<const TypeLibrary>& lib,
+                                                  const Guid& iid);
 
 // Dispatch name lookup: names[0] is a member, further names are parameters of that member. Fills
 // ids[i] for every name (DISPID_UNKNOWN when unknown; a parameter's id is its position) and returns

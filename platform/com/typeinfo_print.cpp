@@ -30,7 +30,9 @@ std::string attributes(std::initializer_list<std::string> parts) {
   return out.empty() ? "" : out + "]";
 }
 
-std::string helpstring(const std::string& help) { return help.empty() ? "" : "helpstring(" + quoted(help) + ")"; }
+std::string helpstring(const std::string& help) {
+  return help.empty() ? "" : "helpstring(" + quoted(help) + ")";
+}
 
 std::string param_text(const ParamInfo& p, InterfaceKind kind) {
   std::string type = type_name(p.type);
@@ -46,7 +48,8 @@ std::string function_text(const FunctionInfo& f, InterfaceKind kind) {
   const char* kind_attr = f.kind == FuncKind::property_get   ? "propget"
                           : f.kind == FuncKind::property_put ? "propput"
                                                              : "";
-  std::string line = "        " + attributes({kind_attr, "id(" + std::to_string(f.id) + ")", helpstring(f.help)}) + " ";
+  std::string line =
+      "        " + attributes({kind_attr, "id(" + std::to_string(f.id) + ")", helpstring(f.help)}) + " ";
   line += kind == InterfaceKind::dual ? "HRESULT " : "void ";
   line += f.name + "(";
   for (std::size_t i = 0; i < f.params.size(); ++i) line += (i ? ", " : "") + param_text(f.params[i], kind);
@@ -58,15 +61,17 @@ std::string interface_text(const InterfaceInfo& i) {
                     attributes({"uuid(" + uuid_text(i.iid) + ")", i.kind == InterfaceKind::dual ? "dual" : "",
                                 helpstring(i.help)}) +
                     "\n";
-  out += i.kind == InterfaceKind::dual ? "    interface " + i.name + " : IDispatch\n" : "    dispinterface " + i.name + "\n";
+  out += i.kind == InterfaceKind::dual ? "    interface " + i.name + " : IDispatch\n"
+                                       : "    dispinterface " + i.name + "\n";
   out += "    {\n";
   for (const auto& f : i.functions) out += function_text(f, i.kind);
   return out + "    };\n";
 }
 
 std::string class_text(const TypeLibrary& lib, const ClassInfo& c) {
-  std::string out = "    " + attributes({"uuid(" + uuid_text(c.clsid) + ")", helpstring(c.help),
-                                          c.creatable ? "" : "noncreatable"}) +
+  std::string out = "    " +
+                    attributes({"uuid(" + uuid_text(c.clsid) + ")", helpstring(c.help),
+                                c.creatable ? "" : "noncreatable"}) +
                     "\n";
   out += "    coclass " + c.name + "\n    {\n";
   auto member = [&](const Guid& iid, const char* attrs) {
@@ -107,10 +112,11 @@ std::string type_name(VarType t) {
 }
 
 std::string print_type_library(const TypeLibrary& lib) {
-  std::string out = attributes({"uuid(" + uuid_text(lib.libid) + ")",
-                                "version(" + std::to_string(lib.major) + "." + std::to_string(lib.minor) + ")",
-                                helpstring(lib.help)}) +
-                    "\n";
+  std::string out =
+      attributes({"uuid(" + uuid_text(lib.libid) + ")",
+                  "version(" + std::to_string(lib.major) + "." + std::to_string(lib.minor) + ")",
+                  helpstring(lib.help)}) +
+      "\n";
   out += "library " + lib.name + "\n{\n";
   for (const auto& item : lib.items) {
     if (const auto* i = std::get_if<InterfaceInfo>(&item)) out += interface_text(*i);

@@ -74,8 +74,10 @@ std::u16string from_utf8(std::string_view text) {
     bool ok = i + static_cast<std::size_t>(extra) < text.size();
     for (int k = 1; ok && k <= extra; ++k) {
       const auto cb = static_cast<unsigned char>(text[i + k]);
-      if ((cb & 0xC0) != 0x80) ok = false;
-      else c = (c << 6) | (cb & 0x3F);
+      if ((cb & 0xC0) != 0x80)
+        ok = false;
+      else
+        c = (c << 6) | (cb & 0x3F);
     }
     if (!ok || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
       append_utf16(out, 0xFFFD);

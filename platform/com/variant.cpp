@@ -4,8 +4,12 @@
 
 namespace tarvik::com {
 
-BStr BStr::from_utf8(std::string_view text) { return BStr(com::from_utf8(text)); }
-std::string BStr::to_utf8() const { return com::to_utf8(text_); }
+BStr BStr::from_utf8(std::string_view text) {
+  return BStr(com::from_utf8(text));
+}
+std::string BStr::to_utf8() const {
+  return com::to_utf8(text_);
+}
 
 Variant Variant::null() {
   Variant v;

@@ -8,7 +8,9 @@
 namespace tarvik::com {
 namespace {
 
-bool is_blank(char16_t c) { return c == u' ' || c == u'\t'; }
+bool is_blank(char16_t c) {
+  return c == u' ' || c == u'\t';
+}
 
 // An optionally signed decimal integer with optional blanks around it. nullopt when the text is not
 // one; values beyond 64 bits are clamped (they overflow every target anyway).

@@ -26,7 +26,8 @@ TEST_F(ManifestActivation, TheManifestLiesBesideTheProgram) {
 }
 
 TEST_F(ManifestActivation, CreatesByProgIdAndByClsidWithoutAnyRegistration) {
-  for (const char* name : {"Tarvik.TestWidget", "Tarvik.TestWidget.1", "{6B1D3F20-9C4E-4A51-8D2E-3F6A7B8C9D01}"}) {
+  for (const char* name :
+       {"Tarvik.TestWidget", "Tarvik.TestWidget.1", "{6B1D3F20-9C4E-4A51-8D2E-3F6A7B8C9D01}"}) {
     ComPtr<IDispatch> d;
     ASSERT_EQ(create_instance(name, &d), S_OK) << name;
     Variant v;
@@ -39,14 +40,16 @@ TEST_F(ManifestActivation, CreatesByProgIdAndByClsidWithoutAnyRegistration) {
 }
 
 TEST_F(ManifestActivation, TheManifestComesBeforeTheRegistry) {
-  ASSERT_EQ(update_registry(registry_.path(), [](Registry& r) {
-    ClassRegistration c;
-    c.clsid = kClsidWidget;
-    c.prog_id = "Tarvik.TestWidget.1";
-    c.module_path = "/nonexistent/elsewhere.so";
-    register_class(r, c);
-    return S_OK;
-  }), S_OK);
+  ASSERT_EQ(update_registry(registry_.path(),
+                            [](Registry& r) {
+                              ClassRegistration c;
+                              c.clsid = kClsidWidget;
+                              c.prog_id = "Tarvik.TestWidget.1";
+                              c.module_path = "/nonexistent/elsewhere.so";
+                              register_class(r, c);
+                              return S_OK;
+                            }),
+            S_OK);
   ComPtr<IDispatch> d;
   EXPECT_EQ(create_instance("Tarvik.TestWidget.1", &d), S_OK);
   std::string module;

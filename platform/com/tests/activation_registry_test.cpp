@@ -42,7 +42,8 @@ TEST_F(RegistryActivation, RegistrationWritesTheKeysAndUnregistrationLeavesNone)
 }
 
 TEST_F(RegistryActivation, CreatesTheSameClassByEitherProgIdAndByClsid) {
-  for (const char* name : {"Tarvik.TestWidget", "tarvik.testwidget.1", "{6B1D3F20-9C4E-4A51-8D2E-3F6A7B8C9D01}"}) {
+  for (const char* name :
+       {"Tarvik.TestWidget", "tarvik.testwidget.1", "{6B1D3F20-9C4E-4A51-8D2E-3F6A7B8C9D01}"}) {
     ComPtr<IPersistStreamInit> object;
     ASSERT_EQ(create_instance(name, &object), S_OK) << name;
     Guid clsid;
@@ -86,13 +87,17 @@ TEST_F(RegistryActivation, FailuresOfTheModuleAreReported) {
   EXPECT_EQ(create_instance("{6B1D3F20-9C4E-4A51-8D2E-3F6A7B8C9D0}", &d), CO_E_CLASSSTRING);
   EXPECT_EQ(create_instance(kIidIWidget.to_string(), &d), REGDB_E_CLASSNOTREG);
   // The module refuses a class it does not serve.
-  ASSERT_EQ(update_registry(registry_path(), [](Registry& r) {
-    r.set_value("CLSID\\" + kIidIWidget.to_string() + "\\InprocServer32", "", TEST_COMPONENT_PATH);
-    r.set_value("CLSID\\" + kLibidWidget.to_string() + "\\InprocServer32", "", "/nonexistent/lib.so");
-    r.set_value("CLSID\\" + kDiidWidgetEvents.to_string() + "\\InprocServer32", "",
-                module_path_of(reinterpret_cast<const void*>(&::getpid)));  // the C library
-    return S_OK;
-  }), S_OK);
+  ASSERT_EQ(
+      update_registry(
+          registry_path(),
+          [](Registry& r) {
+            r.set_value("CLSID\\" + kIidIWidget.to_string() + "\\InprocServer32", "", TEST_COMPONENT_PATH);
+            r.set_value("CLSID\\" + kLibidWidget.to_string() + "\\InprocServer32", "", "/nonexistent/lib.so");
+            r.set_value("CLSID\\" + kDiidWidgetEvents.to_string() + "\\InprocServer32", "",
+                        module_path_of(reinterpret_cast<const void*>(&::getpid)));  // the C library
+            return S_OK;
+          }),
+      S_OK);
   EXPECT_EQ(create_instance(kIidIWidget.to_string(), &d), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(create_instance(kLibidWidget.to_string(), &d), E_MOD_NOT_FOUND);
   EXPECT_EQ(create_instance(kDiidWidgetEvents.to_string(), &d), CO_E_ERRORINDLL);

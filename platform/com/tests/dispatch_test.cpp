@@ -15,8 +15,8 @@ class DispatchTest : public ::testing::Test {
   // A raw Invoke with arguments given in dispatch order.
   HRESULT raw(DispId id, DispatchFlags flags, std::vector<Variant> dispatch_order, Variant* result = nullptr,
               std::uint32_t* arg_err = nullptr, ExcepInfo* excep = nullptr) {
-    return d()->Invoke(id, kNullGuid, kLocaleUserDefault, flags, DispParams{dispatch_order, {}}, result, excep,
-                       arg_err);
+    return d()->Invoke(id, kNullGuid, kLocaleUserDefault, flags, DispParams{dispatch_order, {}}, result,
+                       excep, arg_err);
   }
   ComPtr<Widget> widget_;
 };
@@ -77,8 +77,8 @@ TEST_F(DispatchTest, RefusesCallsThatDoNotMatchTheTypeInformation) {
   // Named arguments other than a put's value are refused; a put may name its value.
   const Variant one[] = {Variant::i4(1)};
   const DispId named_first[] = {0};
-  EXPECT_EQ(d()->Invoke(kCount, kNullGuid, 0, DISPATCH_PROPERTYPUT, DispParams{one, named_first}, nullptr, nullptr,
-                        nullptr),
+  EXPECT_EQ(d()->Invoke(kCount, kNullGuid, 0, DISPATCH_PROPERTYPUT, DispParams{one, named_first}, nullptr,
+                        nullptr, nullptr),
             DISP_E_NONAMEDARGS);
   EXPECT_EQ(d()->Invoke(kCount, make_guid("{00000001-0000-0000-0000-000000000000}"), 0, DISPATCH_PROPERTYGET,
                         DispParams{}, &result, nullptr, nullptr),
@@ -123,15 +123,22 @@ TEST(TypeLibraryPrinter, PrintsEveryItemInDeclarationOrder) {
   lib.libid = make_guid("{03B415E0-4F2E-11D3-9DC3-00A0249B4877}");
   lib.name = "LIB";
   lib.help = "say \"hi\"";
-  InterfaceInfo events{make_guid("{00000000-0000-0000-0000-0000000000E1}"), "_Events", "", InterfaceKind::dispatch_only,
+  InterfaceInfo events{make_guid("{00000000-0000-0000-0000-0000000000E1}"),
+                       "_Events",
+                       "",
+                       InterfaceKind::dispatch_only,
                        {{"Ping", 10, FuncKind::method, {{"Arr", VT_VARIANT}, {"Text", VT_BSTR}}, ""}}};
   lib.add(events);
   lib.add(ClassInfo{make_guid("{00000000-0000-0000-0000-0000000000C1}"), "Thing", "Thing Class", true,
                     make_guid("{00000000-0000-0000-0000-0000000000D1}"), events.iid});
-  lib.add(InterfaceInfo{make_guid("{00000000-0000-0000-0000-0000000000D1}"), "IThing", "", InterfaceKind::dual,
-                        {{"Port", 3, FuncKind::property_get, {{"pVal", VT_I4, false, true}}, "Port help"},
-                         {"Port", 3, FuncKind::property_put, {{"", VT_I4}}, "Port help"},
-                         {"Go", 10, FuncKind::method, {{"Name", VT_BSTR, true}, {"ret", VT_I4, false, true}}, ""}}});
+  lib.add(InterfaceInfo{
+      make_guid("{00000000-0000-0000-0000-0000000000D1}"),
+      "IThing",
+      "",
+      InterfaceKind::dual,
+      {{"Port", 3, FuncKind::property_get, {{"pVal", VT_I4, false, true}}, "Port help"},
+       {"Port", 3, FuncKind::property_put, {{"", VT_I4}}, "Port help"},
+       {"Go", 10, FuncKind::method, {{"Name", VT_BSTR, true}, {"ret", VT_I4, false, true}}, ""}}});
   EXPECT_EQ(print_type_library(lib),
             "[uuid(03B415E0-4F2E-11D3-9DC3-00A0249B4877), version(1.0), helpstring(\"say \\\"hi\\\"\")]\n"
             "library LIB\n"

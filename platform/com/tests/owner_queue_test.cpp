@@ -1,11 +1,11 @@
 // The owner-thread queue: order across threads, delivery only on the owner thread, the pollable
 // descriptor, and posting or destroying at awkward moments.
+#include "platform/com/owner_queue.h"
+
 #include <gtest/gtest.h>
 #include <poll.h>
 
 #include <thread>
-
-#include "platform/com/owner_queue.h"
 
 namespace tarvik::com {
 namespace {

@@ -19,9 +19,11 @@ TEST(StreamPersistence, SavesTheLayoutAndLoadsItBack) {
   auto stream = make_object<MemoryStream>();
   ASSERT_EQ(w->Save(stream.get(), true), S_OK);
   EXPECT_EQ(w->IsDirty(), S_FALSE);
+  // clang-format off
   const std::vector<std::uint8_t> expected = {0x00, 0x01, 0, 0,                            // version 0x100
                                               8, 0, 6, 0, 0, 0, 'M', 0, 'x', 0, 0, 0,  // "Mx"
                                               3, 0, 0xC3, 0x0B, 0, 0};                 // 3011
+  // clang-format on
   EXPECT_EQ(stream->bytes(), expected);
   std::uint64_t max = 0;
   ASSERT_EQ(w->GetSizeMax(&max), S_OK);
@@ -40,7 +42,8 @@ TEST(StreamPersistence, ANewerVersionOrATruncatedStreamFails) {
   EXPECT_EQ(w->Load(newer.get()), E_FAIL);
   EXPECT_EQ(w->name(), BStr(u"Old"));
   // Values read before the failure keep their new values.
-  auto cut = make_object<MemoryStream>(std::vector<std::uint8_t>{0, 1, 0, 0, 8, 0, 4, 0, 0, 0, 'N', 0, 0, 0, 3, 0, 5});
+  auto cut = make_object<MemoryStream>(
+      std::vector<std::uint8_t>{0, 1, 0, 0, 8, 0, 4, 0, 0, 0, 'N', 0, 0, 0, 3, 0, 5});
   EXPECT_EQ(w->Load(cut.get()), STG_E_READFAULT);
   EXPECT_EQ(w->name(), BStr(u"N"));
   EXPECT_EQ(w->count(), 1);

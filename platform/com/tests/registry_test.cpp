@@ -30,8 +30,9 @@ TEST(Registry, TextRoundTripKeepsKeysValuesAndEscapes) {
 }
 
 TEST(Registry, RefusesMalformedTextAndPaths) {
-  for (const char* bad : {"@=\"no key\"", "[A\n@=unquoted", "[A]\n\"\"=\"empty name\"", "[A\\\\B]",
-                          "[A]\n@=\"bad \\q escape\"", "[A]\n@=\"unterminated", "[A]\n@=\"x\" trailing", "[A"}) {
+  for (const char* bad :
+       {"@=\"no key\"", "[A\n@=unquoted", "[A]\n\"\"=\"empty name\"", "[A\\\\B]", "[A]\n@=\"bad \\q escape\"",
+        "[A]\n@=\"unterminated", "[A]\n@=\"x\" trailing", "[A"}) {
     std::string error;
     EXPECT_FALSE(Registry::parse(bad, &error)) << bad;
     EXPECT_FALSE(error.empty());
@@ -113,8 +114,14 @@ TEST(RegistryFile, UpdatesUnderLockAndRefusesACorruptFile) {
   Registry reg;
   ASSERT_EQ(load_registry(path, &reg), S_OK) << "a missing file is an empty registry";
   EXPECT_TRUE(reg.empty());
-  ASSERT_EQ(update_registry(path, [](Registry& r) { return r.set_value("K", "", "v") ? S_OK : E_FAIL; }), S_OK);
-  ASSERT_EQ(update_registry(path, [](Registry& r) { r.set_value("K", "", "lost"); return E_ABORT; }), E_ABORT);
+  ASSERT_EQ(update_registry(path, [](Registry& r) { return r.set_value("K", "", "v") ? S_OK : E_FAIL; }),
+            S_OK);
+  ASSERT_EQ(update_registry(path,
+                            [](Registry& r) {
+                              r.set_value("K", "", "lost");
+                              return E_ABORT;
+                            }),
+            E_ABORT);
   ASSERT_EQ(load_registry(path, &reg), S_OK);
   EXPECT_EQ(reg.value("K"), "v") << "a failed change writes nothing";
 
@@ -151,9 +158,9 @@ TEST(Manifest, ParsesModulesClassesAndTypeLibraries) {
   EXPECT_EQ(m->module_of_typelib(kLibid, 2, 0), nullptr);
   EXPECT_EQ(m->module_of(*Guid::parse("{00000000-0000-0000-0000-000000000001}"))->path, "/abs/libB.so");
 
-  for (const char* bad : {"class {EDF199C1-4F2E-11D3-9DC3-00A0249B4877}", "module", "module a b",
-                          "module a\nclass nonsense", "module a\ntypelib {03B415E0-4F2E-11D3-9DC3-00A0249B4877} 1",
-                          "module a\nfrobnicate"}) {
+  for (const char* bad :
+       {"class {EDF199C1-4F2E-11D3-9DC3-00A0249B4877}", "module", "module a b", "module a\nclass nonsense",
+        "module a\ntypelib {03B415E0-4F2E-11D3-9DC3-00A0249B4877} 1", "module a\nfrobnicate"}) {
     std::string error;
     EXPECT_FALSE(Manifest::parse(bad, "/", &error)) << bad;
     EXPECT_NE(error.find("line"), std::string::npos);

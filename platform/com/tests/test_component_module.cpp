@@ -12,9 +12,13 @@ namespace {
 ModuleUsage usage;
 const ClassEntry kClasses[] = {{kClsidWidget, &create_object_for<Widget, &usage>}};
 
-std::string this_module() { return module_path_of(reinterpret_cast<const void*>(&DllGetClassObject)); }
+std::string this_module() {
+  return module_path_of(reinterpret_cast<const void*>(&DllGetClassObject));
+}
 
-TypeLibRegistration typelib_registration() { return {kLibidWidget, 1, 0, "Test widget library", this_module()}; }
+TypeLibRegistration typelib_registration() {
+  return {kLibidWidget, 1, 0, "Test widget library", this_module()};
+}
 
 }  // namespace
 
@@ -27,7 +31,9 @@ HRESULT DllRegisterServer() {
   c.module_path = this_module();
   c.typelib = kLibidWidget;
   c.version = "1.0";
-  c.extra_keys = {{"Programmable", std::nullopt}, {"Control", std::nullopt}, {"MiscStatus", "0"},
+  c.extra_keys = {{"Programmable", std::nullopt},
+                  {"Control", std::nullopt},
+                  {"MiscStatus", "0"},
                   {"MiscStatus\\1", "132497"}};
   const TypeLibRegistration t = typelib_registration();
   return register_server({&c, 1}, &t);
@@ -43,7 +49,9 @@ HRESULT DllGetClassObject(const Guid& clsid, const Guid& iid, void** out) {
 }
 
 // The type library is held by a static pointer; the module stays loaded while anyone else holds it.
-HRESULT DllCanUnloadNow() { return usage.idle() && widget_type_library().use_count() <= 2 ? S_OK : S_FALSE; }
+HRESULT DllCanUnloadNow() {
+  return usage.idle() && widget_type_library().use_count() <= 2 ? S_OK : S_FALSE;
+}
 
 HRESULT DllGetTypeLibrary(std::shared_ptr<const TypeLibrary>* out) {
   if (!out) return E_POINTER;

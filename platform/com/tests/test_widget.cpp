@@ -8,7 +8,8 @@ std::shared_ptr<const TypeLibrary> widget_type_library() {
     l->libid = kLibidWidget;
     l->name = "WIDGETLIB";
     l->help = "Test widget library";
-    InterfaceInfo events{kDiidWidgetEvents, "_IWidgetEvents", "Widget events", InterfaceKind::dispatch_only, {}};
+    InterfaceInfo events{
+        kDiidWidgetEvents, "_IWidgetEvents", "Widget events", InterfaceKind::dispatch_only, {}};
     events.functions = {
         {"Fired", kFired, FuncKind::method, {{"Number", VT_I4}, {"Text", VT_BSTR}}, ""},
         {"Stopped", kStopped, FuncKind::method, {}, ""},
@@ -25,8 +26,11 @@ std::shared_ptr<const TypeLibrary> widget_type_library() {
         {"Small", kSmall, FuncKind::property_get, {{"pVal", VT_I2, false, true}}, ""},
         {"Small", kSmall, FuncKind::property_put, {{"", VT_I2}}, ""},
         {"Subtract", kSubtract, FuncKind::method, {{"Minuend", VT_I4}, {"Subtrahend", VT_I4}, ret_i4}, ""},
-        {"Concat", kConcat, FuncKind::method,
-         {{"Left", VT_BSTR, true}, {"Right", VT_BSTR, true}, {"ret", VT_BSTR, false, true}}, ""},
+        {"Concat",
+         kConcat,
+         FuncKind::method,
+         {{"Left", VT_BSTR, true}, {"Right", VT_BSTR, true}, {"ret", VT_BSTR, false, true}},
+         ""},
         {"Fire", kFire, FuncKind::method, {{"Number", VT_I4}, {"Text", VT_BSTR, true}}, ""},
     };
     l->add(std::move(w));
@@ -103,7 +107,8 @@ HRESULT Widget::Load(IStream* stream) {
   std::uint8_t v[4];
   HRESULT hr = read_exact(stream, v, 4);
   if (failed(hr)) return hr;
-  if ((v[0] | v[1] << 8 | v[2] << 16 | static_cast<std::uint32_t>(v[3]) << 24) > kStreamVersion) return E_FAIL;
+  if ((v[0] | v[1] << 8 | v[2] << 16 | static_cast<std::uint32_t>(v[3]) << 24) > kStreamVersion)
+    return E_FAIL;
   Variant name, count;
   if (failed(hr = read_variant(stream, &name)) || failed(hr = change_type(name, VT_BSTR, &name))) return hr;
   name_ = name.as_bstr();

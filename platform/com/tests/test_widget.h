@@ -38,8 +38,8 @@ class Widget final : public Object<IDispatch, IConnectionPointContainer, IPersis
   HRESULT GetIDsOfNames(const Guid& iid, std::span<const std::u16string> names, Lcid, DispId* ids) override {
     return dispatch_.ids_of_names(iid, names, ids);
   }
-  HRESULT Invoke(DispId id, const Guid& iid, Lcid, DispatchFlags flags, const DispParams& params, Variant* result,
-                 ExcepInfo* excep, std::uint32_t* arg_err) override;
+  HRESULT Invoke(DispId id, const Guid& iid, Lcid, DispatchFlags flags, const DispParams& params,
+                 Variant* result, ExcepInfo* excep, std::uint32_t* arg_err) override;
 
   HRESULT EnumConnectionPoints(std::vector<ComPtr<IConnectionPoint>>* out) override;
   HRESULT FindConnectionPoint(const Guid& iid, IConnectionPoint** out) override;

@@ -1,13 +1,16 @@
+#include "platform/com/variant.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/com/guid.h"
 #include "platform/com/persist.h"
-#include "platform/com/variant.h"
 
 namespace tarvik::com {
 namespace {
 
-Variant text(const char16_t* s) { return Variant::bstr(BStr(s)); }
+Variant text(const char16_t* s) {
+  return Variant::bstr(BStr(s));
+}
 
 struct ConversionRow {
   Variant from;
@@ -68,8 +71,10 @@ TEST(VariantConversion, FollowsTheDispatchRules) {
     const HRESULT hr = change_type(row.from, row.to, &out);
     SCOPED_TRACE(row.from.debug_string() + " -> " + std::to_string(row.to));
     EXPECT_EQ(hr, row.hr) << hresult_name(hr);
-    if (row.hr == S_OK) EXPECT_EQ(out, row.expected) << out.debug_string();
-    else EXPECT_EQ(out, Variant::i4(12345)) << "failure must leave the target alone";
+    if (row.hr == S_OK)
+      EXPECT_EQ(out, row.expected) << out.debug_string();
+    else
+      EXPECT_EQ(out, Variant::i4(12345)) << "failure must leave the target alone";
   }
 }
 
@@ -97,8 +102,9 @@ TEST(Guid, ParsesAndPrintsTheBracedForm) {
   static_assert(g.data1 == 0x03B415E0 && g.data2 == 0x4F2E && g.data3 == 0x11D3 && g.data4[0] == 0x9D);
   EXPECT_EQ(g.to_string(), "{03B415E0-4F2E-11D3-9DC3-00A0249B4877}");
   EXPECT_EQ(Guid::parse("03b415e0-4f2e-11d3-9dc3-00a0249b4877"), g);
-  for (const char* bad : {"", "{03B415E0-4F2E-11D3-9DC3-00A0249B4877", "{03B415E0-4F2E-11D3-9DC3-00A0249B487G}",
-                          "03B415E0+4F2E-11D3-9DC3-00A0249B4877", "{03B415E0-4F2E-11D3-9DC3-00A0249B48}"})
+  for (const char* bad :
+       {"", "{03B415E0-4F2E-11D3-9DC3-00A0249B4877", "{03B415E0-4F2E-11D3-9DC3-00A0249B487G}",
+        "03B415E0+4F2E-11D3-9DC3-00A0249B4877", "{03B415E0-4F2E-11D3-9DC3-00A0249B48}"})
     EXPECT_FALSE(Guid::parse(bad)) << bad;
   EXPECT_EQ(hresult_name(DISP_E_TYPEMISMATCH), "DISP_E_TYPEMISMATCH");
   EXPECT_EQ(static_cast<std::uint32_t>(REGDB_E_CLASSNOTREG), 0x80040154u);
@@ -115,6 +121,7 @@ TEST(VariantStream, WritesTheDocumentedLayout) {
   ASSERT_EQ(write_variant(stream.get(), Variant::i2(-2)), S_OK);
   ASSERT_EQ(write_variant(stream.get(), Variant::ui1(200)), S_OK);
   ASSERT_EQ(write_variant(stream.get(), Variant::boolean(true)), S_OK);
+  // clang-format off
   const std::vector<std::uint8_t> expected = {
       8, 0, 6, 0, 0, 0, 'A', 0, 'B', 0, 0, 0,  // BSTR "AB"
       8, 0, 0, 0, 0, 0,                        // null BSTR
@@ -123,6 +130,7 @@ TEST(VariantStream, WritesTheDocumentedLayout) {
       17, 0, 200,                              // UI1 200
       11, 0, 0xFF, 0xFF,                       // BOOL true
   };
+  // clang-format on
   EXPECT_EQ(stream->bytes(), expected);
   EXPECT_EQ(write_variant(stream.get(), Variant::array({})), DISP_E_BADVARTYPE);
 
@@ -141,11 +149,11 @@ TEST(VariantStream, RefusesMalformedInput) {
     HRESULT hr;
   } rows[] = {
       {{}, STG_E_READFAULT},
-      {{3, 0, 1, 2}, STG_E_READFAULT},                     // I4 cut short
+      {{3, 0, 1, 2}, STG_E_READFAULT},                               // I4 cut short
       {{8, 0, 5, 0, 0, 0, 'A', 0, 'B', 0, 0}, STG_E_INVALIDHEADER},  // odd byte count
-      {{8, 0, 0, 0, 0, 0x40}, STG_E_INVALIDHEADER},        // 1 GiB string
-      {{8, 0, 8, 0, 0, 0, 'A', 0}, STG_E_READFAULT},       // count beyond the data
-      {{0x0C, 0x20}, DISP_E_BADVARTYPE},                   // an array tag
+      {{8, 0, 0, 0, 0, 0x40}, STG_E_INVALIDHEADER},                  // 1 GiB string
+      {{8, 0, 8, 0, 0, 0, 'A', 0}, STG_E_READFAULT},                 // count beyond the data
+      {{0x0C, 0x20}, DISP_E_BADVARTYPE},                             // an array tag
   };
   for (const auto& row : rows) {
     auto stream = make_object<MemoryStream>(row.bytes);
