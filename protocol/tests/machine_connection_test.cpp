@@ -20,18 +20,6 @@ struct Fixture : ::testing::Test {
 using ControlConnection = Fixture;
 using ManagedConnection = Fixture;
 
-TEST_F(ControlConnection, StartsWithTheDefaults) {
-  MachineConnection m(host, kControlPolicy);
-  EXPECT_EQ(m.machine_id(), u"?");
-  EXPECT_EQ(m.machine_ip(), u"?");
-  EXPECT_EQ(m.machine_port(), 3011);
-  EXPECT_EQ(m.machine_timeout(), 5);
-  EXPECT_FALSE(m.is_bound());
-  EXPECT_EQ(host.host_id(), u"?");
-  EXPECT_EQ(host.host_port(), 3010);
-  EXPECT_FALSE(host.enabled());
-}
-
 TEST_F(ControlConnection, TimeoutIsClampedAndOnlyARealChangeDropsTheBinding) {
   MachineConnection m(host, kControlPolicy);
   m.set_machine_ip(u"127.0.0.1");

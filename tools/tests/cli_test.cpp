@@ -234,19 +234,5 @@ TEST(Cli, NotifyRepeatsIntoOurOwnListener) {
   }
 }
 
-TEST(Cli, SendReachesOurOwnMachineSimulator) {
-  TarvikServer machine({"machine", "--port", "0", "--status", "-5"});
-  ASSERT_NE(machine.port, 0);
-  const auto r = test::run(tarvik({"send", "C_ORDER_M", "OrderNum=12", "Name1=P\u00e4RT", "Parameter4=-2147483648",
-                                   "--no-host", "--machine-port", std::to_string(machine.port), "--machine-id",
-                                   "M1"}));
-  EXPECT_EQ(parse_line(r.out), json({{"telegram", "C_ORDER_M"}, {"status", -5}}));
-  const json line = machine.next_line();
-  EXPECT_EQ(line["Name1"], "P\u00e4RT");
-  EXPECT_EQ(line["Parameter4"], -2147483647 - 1);
-  EXPECT_EQ(line["pszMachine"], "M1");
-  EXPECT_EQ(line["pszHost"], "?");
-}
-
 }  // namespace
 }  // namespace tarvik::cli
