@@ -48,7 +48,8 @@ std::shared_ptr<CHost> CHost::current() {
 
 void CHost::detach(CMachine& machine) {
   std::erase(machines_, &machine);
-  const bool any_run_time = std::any_of(machines_.begin(), machines_.end(), [](CMachine* m) { return !m->drawn(); });
+  const bool any_run_time =
+      std::any_of(machines_.begin(), machines_.end(), [](CMachine* m) { return !m->drawn(); });
   if (!any_run_time) (void)endpoint_.disable();  // a side effect: its status is not reported
   if (machines_.empty()) retire();
 }
@@ -103,7 +104,9 @@ bool CHost::handle_command(std::uint32_t command, const EventRecord& record) {
   keep.reserve(targets.size());
   for (CMachine* m : targets) keep.emplace_back(static_cast<IMachine*>(m));
 
-  const auto still_listed = [this](CMachine* m) { return std::find(machines_.begin(), machines_.end(), m) != machines_.end(); };
+  const auto still_listed = [this](CMachine* m) {
+    return std::find(machines_.begin(), machines_.end(), m) != machines_.end();
+  };
   const com::DispId id = static_cast<com::DispId>(command);
   if (command == kShutdownCommand) {
     for (CMachine* m : targets)

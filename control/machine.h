@@ -15,8 +15,8 @@
 #include <span>
 #include <string>
 
-#include "control/host.h"
 #include "control/control_host.h"
+#include "control/host.h"
 #include "control/imachine.h"
 #include "control/machine_properties.h"
 #include "platform/com/class_info.h"

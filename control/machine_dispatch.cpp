@@ -30,9 +30,12 @@ com::HRESULT CMachine::GetClassInfo(std::shared_ptr<const com::TypeLibrary>* lib
   return com::S_OK;
 }
 
-com::HRESULT CMachine::GetTypeInfoCount(std::uint32_t* count) { return dispatcher().type_info_count(count); }
+com::HRESULT CMachine::GetTypeInfoCount(std::uint32_t* count) {
+  return dispatcher().type_info_count(count);
+}
 
-com::HRESULT CMachine::GetTypeInfo(std::uint32_t index, com::Lcid, std::shared_ptr<const com::InterfaceInfo>* out) {
+com::HRESULT CMachine::GetTypeInfo(std::uint32_t index, com::Lcid,
+                                   std::shared_ptr<const com::InterfaceInfo>* out) {
   return dispatcher().type_info(index, out);
 }
 
@@ -44,18 +47,19 @@ com::HRESULT CMachine::GetIDsOfNames(const com::Guid& iid, std::span<const std::
 com::HRESULT CMachine::Invoke(com::DispId id, const com::Guid& iid, com::Lcid, com::DispatchFlags flags,
                               const com::DispParams& params, com::Variant* result, com::ExcepInfo* excep,
                               std::uint32_t* arg_err) {
-  return dispatcher().invoke(
-      id, iid, flags, params, result, excep, arg_err,
-      [this](const com::FunctionInfo& fn, std::span<com::Variant> args, com::Variant* retval) -> com::HRESULT {
-        if (const PropertyInfo* p = find_property(fn.id)) {
-          if (fn.kind == com::FuncKind::property_get) return get_property(p->id, retval);
-          return put_property(p->id, args[0]);
-        }
-        std::int32_t ret = 0;
-        const com::HRESULT hr = Telegram(fn.id, args, &ret);
-        if (retval && com::succeeded(hr)) *retval = com::Variant::i4(ret);
-        return hr;
-      });
+  return dispatcher().invoke(id, iid, flags, params, result, excep, arg_err,
+                             [this](const com::FunctionInfo& fn, std::span<com::Variant> args,
+                                    com::Variant* retval) -> com::HRESULT {
+                               if (const PropertyInfo* p = find_property(fn.id)) {
+                                 if (fn.kind == com::FuncKind::property_get)
+                                   return get_property(p->id, retval);
+                                 return put_property(p->id, args[0]);
+                               }
+                               std::int32_t ret = 0;
+                               const com::HRESULT hr = Telegram(fn.id, args, &ret);
+                               if (retval && com::succeeded(hr)) *retval = com::Variant::i4(ret);
+                               return hr;
+                             });
 }
 
 com::HRESULT CMachine::get_property(Property p, com::Variant* value) {
@@ -66,7 +70,9 @@ com::HRESULT CMachine::get_property(Property p, com::Variant* value) {
     case Property::MachineIP:
     case Property::HostID: {
       com::BStr s;
-      hr = p == Property::MachineID ? get_MachineID(&s) : p == Property::MachineIP ? get_MachineIP(&s) : get_HostID(&s);
+      hr = p == Property::MachineID   ? get_MachineID(&s)
+           : p == Property::MachineIP ? get_MachineIP(&s)
+                                      : get_HostID(&s);
       *value = com::Variant::bstr(std::move(s));
       break;
     }
@@ -98,13 +104,20 @@ com::HRESULT CMachine::put_property(Property p, const com::Variant& value) {
   com::Variant v;
   if (const com::HRESULT hr = com::change_type(value, info->type, &v); com::failed(hr)) return hr;
   switch (p) {
-    case Property::MachineID: return put_MachineID(v.as_bstr());
-    case Property::MachineIP: return put_MachineIP(v.as_bstr());
-    case Property::MachinePort: return put_MachinePort(v.as_i4());
-    case Property::MachineTimeout: return put_MachineTimeout(v.as_i2());
-    case Property::HostID: return put_HostID(v.as_bstr());
-    case Property::HostPort: return put_HostPort(v.as_i4());
-    case Property::HostEnabled: return put_HostEnabled(v.as_bool() ? com::kVariantTrue : com::kVariantFalse);
+    case Property::MachineID:
+      return put_MachineID(v.as_bstr());
+    case Property::MachineIP:
+      return put_MachineIP(v.as_bstr());
+    case Property::MachinePort:
+      return put_MachinePort(v.as_i4());
+    case Property::MachineTimeout:
+      return put_MachineTimeout(v.as_i2());
+    case Property::HostID:
+      return put_HostID(v.as_bstr());
+    case Property::HostPort:
+      return put_HostPort(v.as_i4());
+    case Property::HostEnabled:
+      return put_HostEnabled(v.as_bool() ? com::kVariantTrue : com::kVariantFalse);
   }
   return com::E_INVALIDARG;
 }

@@ -25,9 +25,13 @@ com::HRESULT CMachine::GetClassID(com::Guid* clsid) {
   return com::S_OK;
 }
 
-com::HRESULT CMachine::IsDirty() { return dirty_ ? com::S_OK : com::S_FALSE; }
+com::HRESULT CMachine::IsDirty() {
+  return dirty_ ? com::S_OK : com::S_FALSE;
+}
 
-com::HRESULT CMachine::InitNew() { return com::S_OK; }  // the initial values are already in place
+com::HRESULT CMachine::InitNew() {
+  return com::S_OK;
+}  // the initial values are already in place
 
 com::HRESULT CMachine::Load(com::IStream* stream) {
   if (!stream) return com::E_POINTER;
@@ -65,9 +69,15 @@ com::HRESULT CMachine::GetSizeMax(std::uint64_t* size) {
     (void)get_property(p.id, &v);
     n += 2;
     switch (v.type()) {
-      case com::VT_BSTR: n += 4 + (v.as_bstr().is_null() ? 0 : v.as_bstr().byte_length() + 2); break;
-      case com::VT_I4: n += 4; break;
-      default: n += 2; break;
+      case com::VT_BSTR:
+        n += 4 + (v.as_bstr().is_null() ? 0 : v.as_bstr().byte_length() + 2);
+        break;
+      case com::VT_I4:
+        n += 4;
+        break;
+      default:
+        n += 2;
+        break;
     }
     return com::S_OK;
   });
@@ -75,7 +85,9 @@ com::HRESULT CMachine::GetSizeMax(std::uint64_t* size) {
   return com::S_OK;
 }
 
-com::HRESULT CMachine::InitNew(com::IStorage* storage) { return storage ? com::S_OK : com::E_POINTER; }
+com::HRESULT CMachine::InitNew(com::IStorage* storage) {
+  return storage ? com::S_OK : com::E_POINTER;
+}
 
 com::HRESULT CMachine::Load(com::IStorage* storage) {
   return com::load_from_storage(static_cast<com::IPersistStreamInit*>(this), storage);
@@ -85,8 +97,12 @@ com::HRESULT CMachine::Save(com::IStorage* storage, bool) {
   return com::save_to_storage(static_cast<com::IPersistStreamInit*>(this), storage, true);
 }
 
-com::HRESULT CMachine::SaveCompleted(com::IStorage*) { return com::S_OK; }
-com::HRESULT CMachine::HandsOffStorage() { return com::S_OK; }
+com::HRESULT CMachine::SaveCompleted(com::IStorage*) {
+  return com::S_OK;
+}
+com::HRESULT CMachine::HandsOffStorage() {
+  return com::S_OK;
+}
 
 com::HRESULT CMachine::Load(com::IPropertyBag* bag) {
   if (!bag) return com::E_POINTER;

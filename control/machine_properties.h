@@ -39,7 +39,9 @@ inline constexpr std::array<PropertyInfo, 7> kProperties{{
     {Property::HostEnabled, "HostEnabled", com::VT_BOOL, "get/set host activity", false},
 }};
 
-constexpr com::DispId dispid(Property p) { return static_cast<com::DispId>(p); }
+constexpr com::DispId dispid(Property p) {
+  return static_cast<com::DispId>(p);
+}
 
 constexpr const PropertyInfo* find_property(com::DispId id) {
   for (const PropertyInfo& p : kProperties)

@@ -20,7 +20,9 @@ com::HRESULT create_machine(com::IUnknown* outer, const com::Guid& iid, void** o
 
 const com::ClassEntry kClasses[] = {{kClsidMachine, &create_machine}};
 
-std::string this_module() { return com::module_path_of(reinterpret_cast<const void*>(&create_machine)); }
+std::string this_module() {
+  return com::module_path_of(reinterpret_cast<const void*>(&create_machine));
+}
 
 com::ClassRegistration machine_registration(const std::string& module) {
   com::ClassRegistration c;
@@ -44,7 +46,8 @@ com::ClassRegistration machine_registration(const std::string& module) {
 }
 
 com::TypeLibRegistration typelib_registration(const std::string& module) {
-  return com::TypeLibRegistration{kLibidMevrix, kLibraryMajor, kLibraryMinor, std::string(kLibraryHelp), module};
+  return com::TypeLibRegistration{kLibidMevrix, kLibraryMajor, kLibraryMinor, std::string(kLibraryHelp),
+                                  module};
 }
 
 }  // namespace
@@ -71,7 +74,9 @@ extern "C" com::HRESULT DllGetClassObject(const com::Guid& clsid, const com::Gui
   return com::get_class_object(control::kClasses, control::g_usage, clsid, iid, out);
 }
 
-extern "C" com::HRESULT DllCanUnloadNow() { return control::g_usage.idle() ? com::S_OK : com::S_FALSE; }
+extern "C" com::HRESULT DllCanUnloadNow() {
+  return control::g_usage.idle() ? com::S_OK : com::S_FALSE;
+}
 
 extern "C" com::HRESULT DllGetTypeLibrary(std::shared_ptr<const com::TypeLibrary>* out) {
   if (!out) return com::E_POINTER;

@@ -9,7 +9,9 @@ std::optional<std::u16string> to_optional(const com::BStr& text) {
   return text.str();
 }
 
-com::BStr to_bstr(const std::optional<std::u16string>& text) { return text ? com::BStr(*text) : com::BStr(); }
+com::BStr to_bstr(const std::optional<std::u16string>& text) {
+  return text ? com::BStr(*text) : com::BStr();
+}
 
 bool same_property_text(const std::optional<std::u16string>& a, const std::optional<std::u16string>& b) {
   const std::u16string_view va = a ? std::u16string_view(*a) : std::u16string_view();

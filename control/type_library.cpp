@@ -40,13 +40,15 @@ com::FunctionInfo event_of(const protocol::TelegramInfo& t, const protocol::Even
   f.id = e.dispid;
   f.kind = com::FuncKind::method;
   for (const protocol::Param& p : t.own_params()) {
-    const com::VarType element = (p.kind == Kind::text || p.kind == Kind::name_table) ? com::VT_BSTR : com::VT_I4;
+    const com::VarType element =
+        (p.kind == Kind::text || p.kind == Kind::name_table) ? com::VT_BSTR : com::VT_I4;
     if (!p.is_table()) {
       f.params.push_back(param(p.field, element));
     } else if (e.whole_tables && p.kind != Kind::name_table) {
       f.params.push_back(param(p.field, com::VT_VARIANT));
     } else {
-      for (unsigned k = 1; k <= p.count; ++k) f.params.push_back(param(std::string(p.field) + std::to_string(k), element));
+      for (unsigned k = 1; k <= p.count; ++k)
+        f.params.push_back(param(std::string(p.field) + std::to_string(k), element));
     }
   }
   return f;
@@ -72,10 +74,16 @@ com::InterfaceInfo build_imachine() {
   info.help = std::string(kIMachineHelp);
   info.kind = com::InterfaceKind::dual;
   for (const PropertyInfo& p : kProperties) {
-    com::FunctionInfo get{std::string(p.name), dispid(p.id), com::FuncKind::property_get,
-                          {param("pVal", p.type, false, true)}, std::string(p.help)};
-    com::FunctionInfo put{std::string(p.name), dispid(p.id), com::FuncKind::property_put,
-                          {param("", p.type)}, std::string(p.help)};
+    com::FunctionInfo get{std::string(p.name),
+                          dispid(p.id),
+                          com::FuncKind::property_get,
+                          {param("pVal", p.type, false, true)},
+                          std::string(p.help)};
+    com::FunctionInfo put{std::string(p.name),
+                          dispid(p.id),
+                          com::FuncKind::property_put,
+                          {param("", p.type)},
+                          std::string(p.help)};
     info.functions.push_back(std::move(get));
     info.functions.push_back(std::move(put));
   }
@@ -96,8 +104,8 @@ std::shared_ptr<const com::TypeLibrary> build_library() {
   lib->minor = kLibraryMinor;
   lib->help = std::string(kLibraryHelp);
   lib->add(build_events());
-  lib->add(com::ClassInfo{kClsidMachine, std::string(kMachineClassName), std::string(kMachineClassDescription),
-                          true, kIidIMachine, kDiidIMachineEvents});
+  lib->add(com::ClassInfo{kClsidMachine, std::string(kMachineClassName),
+                          std::string(kMachineClassDescription), true, kIidIMachine, kDiidIMachineEvents});
   lib->add(build_imachine());
   return lib;
 }

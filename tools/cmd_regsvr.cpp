@@ -29,8 +29,8 @@ class RegsvrCommand : public Command {
     const std::string path = std::filesystem::absolute(module_, ec).string();
     const com::HRESULT hr = unregister_ ? com::unregister_module(path) : com::register_module(path);
     if (com::failed(hr)) {
-      print_error(std::string(unregister_ ? "unregistering " : "registering ") + path + " failed: " +
-                  com::hresult_name(hr));
+      print_error(std::string(unregister_ ? "unregistering " : "registering ") + path +
+                  " failed: " + com::hresult_name(hr));
       return kExitFailure;
     }
     print_line({{unregister_ ? "unregistered" : "registered", path}, {"registry", com::registry_path()}});
@@ -44,6 +44,8 @@ class RegsvrCommand : public Command {
 
 }  // namespace
 
-std::unique_ptr<Command> make_regsvr_command() { return std::make_unique<RegsvrCommand>(); }
+std::unique_ptr<Command> make_regsvr_command() {
+  return std::make_unique<RegsvrCommand>();
+}
 
 }  // namespace tarvik::cli

@@ -43,6 +43,8 @@ class TypelibCommand : public Command {
 
 }  // namespace
 
-std::unique_ptr<Command> make_typelib_command() { return std::make_unique<TypelibCommand>(); }
+std::unique_ptr<Command> make_typelib_command() {
+  return std::make_unique<TypelibCommand>();
+}
 
 }  // namespace tarvik::cli

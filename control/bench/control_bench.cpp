@@ -47,12 +47,15 @@ com::ComPtr<control::IMachine> new_machine() {
 
 // ---- _M round trip through Invoke ----
 
-const protocol::TelegramInfo& order() { return *protocol::find_telegram("C_ORDER_M"); }
+const protocol::TelegramInfo& order() {
+  return *protocol::find_telegram("C_ORDER_M");
+}
 
 std::vector<com::Variant> order_args() {
   auto t = [](const char16_t* s) { return com::Variant::bstr(com::BStr(s)); };
-  return {com::Variant::i4(7), com::Variant::i4(1), t(u"PART-0001"), t(u"FIXTURE"), t(u"NC1"), t(u""),
-          com::Variant::i4(1), com::Variant::i4(2), com::Variant::i4(3), com::Variant::i4(4)};
+  return {
+      com::Variant::i4(7), com::Variant::i4(1), t(u"PART-0001"),     t(u"FIXTURE"),      t(u"NC1"), t(u""),
+      com::Variant::i4(1), com::Variant::i4(2), com::Variant::i4(3), com::Variant::i4(4)};
 }
 
 // The same telegram as it goes on the wire, for the baseline's byte counts.
@@ -112,11 +115,14 @@ void BM_RawTcpTelegramRoundTrip(benchmark::State& state) {
 
 // ---- _H intake through to the events ----
 
-const protocol::TelegramInfo& message() { return *protocol::find_telegram("R_MESSAGE_H"); }
+const protocol::TelegramInfo& message() {
+  return *protocol::find_telegram("R_MESSAGE_H");
+}
 
 std::vector<protocol::WireValue> message_values() {
   std::vector<protocol::WireValue> v = protocol::default_values(message());
-  v[0] = protocol::WireText("HB"), v[1] = protocol::WireText("MC"), v[2] = 7, v[3] = protocol::WireText("message");
+  v[0] = protocol::WireText("HB"), v[1] = protocol::WireText("MC"), v[2] = 7,
+  v[3] = protocol::WireText("message");
   return v;
 }
 
@@ -130,7 +136,8 @@ class OwnerThread {
       com::put_property(m.get(), 1, com::Variant::bstr(com::BStr(u"MC")));
       com::put_property(m.get(), 5, com::Variant::bstr(com::BStr(u"HB")));
       com::put_property(m.get(), 6, com::Variant::i4(0));
-      auto sink = com::make_event_sink(control::kDiidIMachineEvents, [this](com::DispId, auto) { ++events_; });
+      auto sink =
+          com::make_event_sink(control::kDiidIMachineEvents, [this](com::DispId, auto) { ++events_; });
       std::uint32_t cookie = 0;
       com::connect_events(m.get(), control::kDiidIMachineEvents, sink.get(), &cookie);
       com::put_property(m.get(), 7, com::Variant::boolean(true));
@@ -163,8 +170,8 @@ OwnerThread& owner() {
 
 void BM_ControlEventIntake(benchmark::State& state) {
   std::unique_ptr<rpc::Binding> binding;
-  if (rpc::binding_from_string_binding("ncacn_ip_tcp:127.0.0.1[" + std::to_string(owner().port()) + "]", binding) !=
-      rpc::RPC_S_OK) {
+  if (rpc::binding_from_string_binding("ncacn_ip_tcp:127.0.0.1[" + std::to_string(owner().port()) + "]",
+                                       binding) != rpc::RPC_S_OK) {
     state.SkipWithError("binding");
     return;
   }
@@ -193,7 +200,8 @@ void BM_ControlEventIntake(benchmark::State& state) {
 }
 
 void BM_RawTcpHostIntake(benchmark::State& state) {
-  static tarvik::bench::EchoServer server(request_pdu_size(message(), message_values()), rpc::kResponseHeaderSize + 4);
+  static tarvik::bench::EchoServer server(request_pdu_size(message(), message_values()),
+                                          rpc::kResponseHeaderSize + 4);
   tarvik::bench::RawClient client(server.port(), request_pdu_size(message(), message_values()),
                                   rpc::kResponseHeaderSize + 4);
   if (!client.round_trip()) {

@@ -68,7 +68,8 @@ nlohmann::json ControlHostProcess::read_json(std::chrono::milliseconds timeout) 
       buffer_.erase(0, nl + 1);
       return nlohmann::json::parse(line, nullptr, false);
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
     if (left.count() <= 0) return nullptr;
     pollfd p{out_fd_, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return nullptr;

@@ -31,9 +31,10 @@ class EventsTest : public ::testing::Test {
     auto m = new_machine();
     put(m, Property::MachineID, text(machine_id));
     const int number = static_cast<int>(objects_.size()) + 1;
-    auto sink = com::make_event_sink(kDiidIMachineEvents, [this, number](com::DispId id, std::span<const com::Variant> a) {
-      received_.push_back({number, id, {a.begin(), a.end()}, std::this_thread::get_id()});
-    });
+    auto sink = com::make_event_sink(
+        kDiidIMachineEvents, [this, number](com::DispId id, std::span<const com::Variant> a) {
+          received_.push_back({number, id, {a.begin(), a.end()}, std::this_thread::get_id()});
+        });
     std::uint32_t cookie = 0;
     EXPECT_EQ(com::connect_events(m.get(), kDiidIMachineEvents, sink.get(), &cookie), com::S_OK);
     objects_.push_back(m);
@@ -47,14 +48,16 @@ class EventsTest : public ::testing::Test {
     std::int32_t port = 0;
     objects_[0].as<IControlHost>()->GetListeningPort(&port);
     ASSERT_NE(port, 0);
-    ASSERT_EQ(rpc::binding_from_string_binding("ncacn_ip_tcp:127.0.0.1[" + std::to_string(port) + "]", binding_),
-              rpc::RPC_S_OK);
+    ASSERT_EQ(
+        rpc::binding_from_string_binding("ncacn_ip_tcp:127.0.0.1[" + std::to_string(port) + "]", binding_),
+        rpc::RPC_S_OK);
   }
   // Calls an `_H` telegram as a machine would; the returned long.
   std::int32_t notify(std::string_view telegram, std::vector<std::pair<std::string_view, WireValue>> fields) {
     const protocol::TelegramInfo& t = *protocol::find_telegram(telegram);
     std::vector<WireValue> values = protocol::default_values(t);
-    for (auto& [name, value] : fields) values[protocol::find_param(t, name) - t.params.data()] = std::move(value);
+    for (auto& [name, value] : fields)
+      values[protocol::find_param(t, name) - t.params.data()] = std::move(value);
     std::int32_t result = 99;
     EXPECT_EQ(protocol::call_telegram(*binding_, t, values, result), rpc::RPC_S_OK);
     return result;
@@ -76,7 +79,9 @@ class EventsTest : public ::testing::Test {
   std::unique_ptr<rpc::Binding> binding_;
 };
 
-WireValue wtext(std::string s) { return protocol::WireText(std::move(s)); }
+WireValue wtext(std::string s) {
+  return protocol::WireText(std::move(s));
+}
 
 TEST_F(EventsTest, MachineNamesMatchUpperCasedAndDrawnObjectsAreSkipped) {
   add(u"M1");
@@ -89,14 +94,19 @@ TEST_F(EventsTest, MachineNamesMatchUpperCasedAndDrawnObjectsAreSkipped) {
   // The host name counts letter case; a refused telegram raises nothing, an unmatched one neither.
   EXPECT_EQ(notify("T_DATA_H", {{"pszHost", wtext("h")}, {"pszMachine", wtext("M1")}}), -110);
   EXPECT_EQ(notify("T_DATA_H", {{"pszHost", wtext("H")}, {"pszMachine", wtext("nobody")}}), 0);
-  EXPECT_EQ(notify("T_DATA_H", {{"pszHost", wtext("H")}, {"pszMachine", wtext("m1")}, {"OrderNum", -7},
-                                {"SFkt", 3}, {"pszName1", wtext("a\xE4")}, {"pszName2", wtext("")}}),
+  EXPECT_EQ(notify("T_DATA_H", {{"pszHost", wtext("H")},
+                                {"pszMachine", wtext("m1")},
+                                {"OrderNum", -7},
+                                {"SFkt", 3},
+                                {"pszName1", wtext("a\xE4")},
+                                {"pszName2", wtext("")}}),
             0);
   EXPECT_TRUE(received_.empty());  // nothing before the owner thread pumps
   EXPECT_EQ(pump(), 2);
   ASSERT_EQ(receivers(), (std::vector<int>{1, 2}));
   EXPECT_EQ(received_[0].id, 14);
-  EXPECT_EQ(received_[0].args, (std::vector<com::Variant>{com::Variant::i4(-7), com::Variant::i4(3), text(u"aä"), text(u"")}));
+  EXPECT_EQ(received_[0].args,
+            (std::vector<com::Variant>{com::Variant::i4(-7), com::Variant::i4(3), text(u"aä"), text(u"")}));
   EXPECT_EQ(received_[0].thread, std::this_thread::get_id());
 
   received_.clear();
@@ -112,10 +122,18 @@ TEST_F(EventsTest, ReportRaisesTheArrayEventThenTheFlattenedOne) {
   start_host(u"H");
   std::vector<std::int32_t> numbers(10), times(10);
   std::vector<std::uint8_t> flags(10);
-  for (int i = 0; i < 10; ++i) numbers[i] = i + 1, times[i] = -100 * i, flags[i] = static_cast<std::uint8_t>(200 + i);
-  EXPECT_EQ(notify("R_REPORT_H", {{"pszHost", wtext("H")}, {"pszMachine", wtext("r")}, {"OrderNum", 5}, {"Typ", 2},
-                                  {"Number", numbers}, {"Time", times}, {"Flag", flags}, {"ResInt1", -1},
-                                  {"ResInt2", 2147483647}, {"pszResByte", wtext("z")}}),
+  for (int i = 0; i < 10; ++i)
+    numbers[i] = i + 1, times[i] = -100 * i, flags[i] = static_cast<std::uint8_t>(200 + i);
+  EXPECT_EQ(notify("R_REPORT_H", {{"pszHost", wtext("H")},
+                                  {"pszMachine", wtext("r")},
+                                  {"OrderNum", 5},
+                                  {"Typ", 2},
+                                  {"Number", numbers},
+                                  {"Time", times},
+                                  {"Flag", flags},
+                                  {"ResInt1", -1},
+                                  {"ResInt2", 2147483647},
+                                  {"pszResByte", wtext("z")}}),
             0);
   pump();
   ASSERT_EQ(received_.size(), 2u);
@@ -138,7 +156,11 @@ TEST_F(EventsTest, TelegramsFromManyThreadsArriveInPostingOrderOnTheOwnerThread)
   start_host(u"H");
   constexpr int kThreads = 4, kEach = 25;
   std::vector<std::thread> threads;
-  std::string port = std::to_string([&] { std::int32_t p = 0; objects_[0].as<IControlHost>()->GetListeningPort(&p); return p; }());
+  std::string port = std::to_string([&] {
+    std::int32_t p = 0;
+    objects_[0].as<IControlHost>()->GetListeningPort(&p);
+    return p;
+  }());
   for (int t = 0; t < kThreads; ++t)
     threads.emplace_back([&, t] {
       std::unique_ptr<rpc::Binding> b;
@@ -170,12 +192,14 @@ TEST_F(EventsTest, NoEventIsRaisedDuringATelegramMethodsOwnCall) {
   std::int32_t host_port = 0;
   m.as<IControlHost>()->GetListeningPort(&host_port);
   const rpc::ServerInterface machine = protocol::make_server_interface(
-      protocol::Interface::machine, [&](const protocol::TelegramInfo&, std::span<const WireValue>, const rpc::CallInfo&) {
+      protocol::Interface::machine,
+      [&](const protocol::TelegramInfo&, std::span<const WireValue>, const rpc::CallInfo&) {
         std::int32_t r = 0;
         std::vector<WireValue> v = protocol::default_values(*protocol::find_telegram("R_MESSAGE_H"));
         v[0] = wtext("H"), v[1] = wtext("SELF"), v[3] = wtext("during");
         std::unique_ptr<rpc::Binding> b;  // this thread's own binding to the host
-        if (rpc::binding_from_string_binding("ncacn_ip_tcp:127.0.0.1[" + std::to_string(host_port) + "]", b) == 0)
+        if (rpc::binding_from_string_binding("ncacn_ip_tcp:127.0.0.1[" + std::to_string(host_port) + "]",
+                                             b) == 0)
           (void)protocol::call_telegram(*b, *protocol::find_telegram("R_MESSAGE_H"), v, r);
         return 0;
       });

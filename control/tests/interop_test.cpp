@@ -45,7 +45,8 @@ json to_json(const WireValue& v) {
 
 // The arguments an event carries, from the values that were sent: tables flattened element by
 // element unless the event takes them whole.
-json expected_args(const protocol::TelegramInfo& t, const protocol::Event& e, const std::vector<WireValue>& values) {
+json expected_args(const protocol::TelegramInfo& t, const protocol::Event& e,
+                   const std::vector<WireValue>& values) {
   json args = json::array();
   const auto own = t.own_params();
   for (std::size_t i = 0; i < own.size(); ++i) {
@@ -76,8 +77,10 @@ TEST(ControlInterop, AllSeventeenMethodsReachThePeerWithEveryField) {
     const json reply = host.read_json();
     EXPECT_EQ(reply["object"], 1);
     EXPECT_EQ(reply["method"], std::string(t.name));
-    if (t.has_result) EXPECT_EQ(reply["ret"], t.name == "C_MODE_M" ? -3 : 7) << reply;
-    else EXPECT_FALSE(reply.contains("ret")) << reply;
+    if (t.has_result)
+      EXPECT_EQ(reply["ret"], t.name == "C_MODE_M" ? -3 : 7) << reply;
+    else
+      EXPECT_FALSE(reply.contains("ret")) << reply;
 
     const json call = peer.next_call();
     ASSERT_TRUE(call.is_object());
@@ -91,8 +94,8 @@ TEST(ControlInterop, AllSeventeenMethodsReachThePeerWithEveryField) {
 }
 
 TEST(ControlInterop, AllTenHostTelegramsFromThePeerBecomeEventsOnTheMatchingObjects) {
-  ControlHostProcess host({"--host-id", "H1", "--host-port", "0", "--machine", "m1", "--machine", "Other",
-                           "--machine", "M1"});
+  ControlHostProcess host(
+      {"--host-id", "H1", "--host-port", "0", "--machine", "m1", "--machine", "Other", "--machine", "M1"});
   const json listening = host.read_json();
   ASSERT_TRUE(listening.contains("listening")) << listening;
   const std::uint16_t port = listening["listening"].get<std::uint16_t>();
@@ -104,7 +107,8 @@ TEST(ControlInterop, AllTenHostTelegramsFromThePeerBecomeEventsOnTheMatchingObje
     if (!t.params.empty()) {
       values[0] = protocol::WireText("H1");
       values[1] = protocol::WireText("m1");  // routed to both objects named M1
-      for (std::size_t i = 0; i < t.params.size(); ++i) sent[std::string(t.params[i].name)] = to_json(values[i]);
+      for (std::size_t i = 0; i < t.params.size(); ++i)
+        sent[std::string(t.params[i].name)] = to_json(values[i]);
     }
     const json answer = tarvik::test::peer_call("host", port, std::string(t.name), sent);
     EXPECT_EQ(answer["exit"], 0) << answer;
@@ -123,9 +127,11 @@ TEST(ControlInterop, AllTenHostTelegramsFromThePeerBecomeEventsOnTheMatchingObje
 
   // A host name that differs only in case is refused, and nothing is raised for it: the next line
   // belongs to the telegram after it.
-  const json refused = tarvik::test::peer_call("host", port, "R_DDEDATA_H", {{"pszHost", "h1"}, {"pszMachine", "m1"}});
+  const json refused =
+      tarvik::test::peer_call("host", port, "R_DDEDATA_H", {{"pszHost", "h1"}, {"pszMachine", "m1"}});
   EXPECT_EQ(refused["status"], -110) << refused;
-  tarvik::test::peer_call("host", port, "R_DDEDATA_H", {{"pszHost", "H1"}, {"pszMachine", "M1"}, {"OrderNum", 42}});
+  tarvik::test::peer_call("host", port, "R_DDEDATA_H",
+                          {{"pszHost", "H1"}, {"pszMachine", "M1"}, {"OrderNum", 42}});
   const json next = host.read_json();
   EXPECT_EQ(next["event"], "RxDDEDATAxH");
   EXPECT_EQ(next["args"][0], 42) << next;

@@ -12,11 +12,15 @@ namespace tarvik::control::test {
 
 inline com::ComPtr<IMachine> new_machine() {
   com::ComPtr<IMachine> m;
-  EXPECT_EQ(com::create_object<CMachine>(nullptr, IMachine::kIid, m.put_void(), static_cast<com::ModuleUsage*>(nullptr)), com::S_OK);
+  EXPECT_EQ(com::create_object<CMachine>(nullptr, IMachine::kIid, m.put_void(),
+                                         static_cast<com::ModuleUsage*>(nullptr)),
+            com::S_OK);
   return m;
 }
 
-inline CMachine* impl(const com::ComPtr<IMachine>& m) { return static_cast<CMachine*>(m.get()); }
+inline CMachine* impl(const com::ComPtr<IMachine>& m) {
+  return static_cast<CMachine*>(m.get());
+}
 
 inline com::Variant get(const com::ComPtr<IMachine>& m, Property p) {
   com::Variant v;
@@ -28,7 +32,9 @@ inline com::HRESULT put(const com::ComPtr<IMachine>& m, Property p, const com::V
   return com::put_property(m.get(), dispid(p), v);
 }
 
-inline com::Variant text(std::u16string_view s) { return com::Variant::bstr(com::BStr(s)); }
+inline com::Variant text(std::u16string_view s) {
+  return com::Variant::bstr(com::BStr(s));
+}
 
 // Calls a telegram method through Invoke with its arguments in declaration order; returns `ret`.
 inline std::int32_t call(const com::ComPtr<IMachine>& m, com::DispId id, std::vector<com::Variant> args) {

@@ -68,7 +68,8 @@ TEST_F(ModuleTest, RegistrationWritesTheClassKeysAndUnregistrationLeavesNone) {
   EXPECT_EQ(r.value(cls + "\\MiscStatus\\1"), "132497");
   EXPECT_EQ(r.value(cls + "\\TypeLib"), "{03B415E0-4F2E-11D3-9DC3-00A0249B4877}");
   EXPECT_EQ(r.value(cls + "\\Version"), "1.0");
-  for (const char* flag : {"Programmable", "Control", "Insertable"}) EXPECT_TRUE(r.key_exists(cls + "\\" + flag)) << flag;
+  for (const char* flag : {"Programmable", "Control", "Insertable"})
+    EXPECT_TRUE(r.key_exists(cls + "\\" + flag)) << flag;
 
   // Both ProgIDs and the class identifier name the same class.
   EXPECT_EQ(class_of("Mevrix.Machine"), kMachine);
@@ -93,8 +94,9 @@ TEST_F(ModuleTest, RegistrationWritesTheClassKeysAndUnregistrationLeavesNone) {
 }
 
 TEST_F(ModuleTest, AManifestBesideTheProgramNeedsNoRegistration) {
-  std::ofstream(paths_.manifest) << "module " << RPCTARVIK_MODULE << "\nclass " << kClsid
-                                 << " Mevrix.Machine.1 Mevrix.Machine\ntypelib {03B415E0-4F2E-11D3-9DC3-00A0249B4877} 1.0\n";
+  std::ofstream(paths_.manifest)
+      << "module " << RPCTARVIK_MODULE << "\nclass " << kClsid
+      << " Mevrix.Machine.1 Mevrix.Machine\ntypelib {03B415E0-4F2E-11D3-9DC3-00A0249B4877} 1.0\n";
   ComPtr<IDispatch> m;
   ASSERT_EQ(create_instance("Mevrix.Machine", nullptr, IDispatch::kIid, m.put_void(), paths_), S_OK);
   Variant port;

@@ -14,6 +14,8 @@
 // End of input releases the objects and ends the program.
 //
 // The control is found through control_host.manifest beside the program, or through the registry.
+#include "control/control_host.h"
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -23,7 +25,6 @@
 #include <string>
 #include <vector>
 
-#include "control/control_host.h"
 #include "control/identities.h"
 #include "platform/com/activation.h"
 #include "platform/com/class_info.h"
@@ -96,15 +97,22 @@ Options parse_options(int argc, char** argv) {
   return o;
 }
 
-com::Variant text(const std::string& utf8) { return com::Variant::bstr(com::BStr(com::from_utf8(utf8))); }
+com::Variant text(const std::string& utf8) {
+  return com::Variant::bstr(com::BStr(com::from_utf8(utf8)));
+}
 
 json to_json(const com::Variant& v) {
   switch (v.type()) {
-    case com::VT_I2: return v.as_i2();
-    case com::VT_I4: return v.as_i4();
-    case com::VT_UI1: return v.as_ui1();
-    case com::VT_BOOL: return v.as_bool();
-    case com::VT_BSTR: return v.as_bstr().is_null() ? json(nullptr) : json(com::to_utf8(v.as_bstr().view()));
+    case com::VT_I2:
+      return v.as_i2();
+    case com::VT_I4:
+      return v.as_i4();
+    case com::VT_UI1:
+      return v.as_ui1();
+    case com::VT_BOOL:
+      return v.as_bool();
+    case com::VT_BSTR:
+      return v.as_bstr().is_null() ? json(nullptr) : json(com::to_utf8(v.as_bstr().view()));
     default:
       if (!v.is_array()) return nullptr;
       json a = json::array();
@@ -148,10 +156,12 @@ bool fits_int32(const json& v) {
 // One stdin line: calls the method by DISPID with the arguments converted to its parameter types.
 json call_line(const std::vector<com::ComPtr<com::IDispatch>>& objects, const std::string& line) {
   const std::vector<json> t = tokens(line);
-  if (t.size() < 2 || !t[0].is_number_integer() || !t[1].is_string()) return {{"error", "expected N METHOD ARG..."}};
+  if (t.size() < 2 || !t[0].is_number_integer() || !t[1].is_string())
+    return {{"error", "expected N METHOD ARG..."}};
   const auto n = t[0].get<std::int64_t>();
   const std::string method = t[1].get<std::string>();
-  if (n < 1 || n > static_cast<std::int64_t>(objects.size())) return {{"error", "no object " + std::to_string(n)}};
+  if (n < 1 || n > static_cast<std::int64_t>(objects.size()))
+    return {{"error", "no object " + std::to_string(n)}};
   com::IDispatch* target = objects[n - 1].get();
 
   std::shared_ptr<const com::InterfaceInfo> info;
@@ -161,16 +171,22 @@ json call_line(const std::vector<com::ComPtr<com::IDispatch>>& objects, const st
 
   std::vector<com::Variant> args;
   for (std::size_t i = 2; i < t.size(); ++i) {
-    if (t[i].is_null()) args.push_back(com::Variant::bstr(com::BStr::null()));
-    else if (t[i].is_string()) args.push_back(text(t[i].get<std::string>()));
-    else if (fits_int32(t[i])) args.push_back(com::Variant::i4(static_cast<std::int32_t>(t[i].get<std::int64_t>())));
-    else return {{"error", "argument " + std::to_string(i - 1) + " is neither a 32-bit number nor a text"}};
+    if (t[i].is_null())
+      args.push_back(com::Variant::bstr(com::BStr::null()));
+    else if (t[i].is_string())
+      args.push_back(text(t[i].get<std::string>()));
+    else if (fits_int32(t[i]))
+      args.push_back(com::Variant::i4(static_cast<std::int32_t>(t[i].get<std::int64_t>())));
+    else
+      return {{"error", "argument " + std::to_string(i - 1) + " is neither a 32-bit number nor a text"}};
   }
   com::Variant result;
   const com::HRESULT hr = com::invoke(target, fn->id, com::DISPATCH_METHOD, args, &result);
   json out = {{"object", n}, {"method", fn->name}};
-  if (com::failed(hr)) out["hresult"] = com::hresult_name(hr);
-  else if (fn->retval()) out["ret"] = to_json(result);
+  if (com::failed(hr))
+    out["hresult"] = com::hresult_name(hr);
+  else if (fn->retval())
+    out["ret"] = to_json(result);
   return out;
 }
 
@@ -185,7 +201,8 @@ int main(int argc, char** argv) {
     std::shared_ptr<const com::InterfaceInfo> events;
     for (const Options::Machine& m : options.machines) {
       com::ComPtr<com::IDispatch> d;
-      if (const com::HRESULT hr = com::create_instance(control::kVersionIndependentProgId, &d); com::failed(hr)) {
+      if (const com::HRESULT hr = com::create_instance(control::kVersionIndependentProgId, &d);
+          com::failed(hr)) {
         std::cerr << "control_host: cannot create " << control::kVersionIndependentProgId << ": "
                   << com::hresult_name(hr) << '\n';
         return 1;
@@ -239,8 +256,10 @@ int main(int argc, char** argv) {
       if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
         char buffer[4096];
         const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
-        if (got <= 0) input_open = false;
-        else pending_input.append(buffer, static_cast<std::size_t>(got));
+        if (got <= 0)
+          input_open = false;
+        else
+          pending_input.append(buffer, static_cast<std::size_t>(got));
         for (std::size_t nl; (nl = pending_input.find('\n')) != std::string::npos;) {
           const std::string line = pending_input.substr(0, nl);
           pending_input.erase(0, nl + 1);
@@ -255,7 +274,8 @@ int main(int argc, char** argv) {
       }
     }
     host->Pump(nullptr);
-    for (std::size_t i = 0; i < objects.size(); ++i) com::disconnect_events(objects[i].get(), control::kDiidIMachineEvents, 1);
+    for (std::size_t i = 0; i < objects.size(); ++i)
+      com::disconnect_events(objects[i].get(), control::kDiidIMachineEvents, 1);
   }
   com::free_unused_modules();
   return exit_code;
