@@ -4,9 +4,12 @@
 Usage: report.py RESULT.json [RESULT.json ...]
 Pairs every benchmark with the baseline named in BASELINES (same thread count) and prints a
 Markdown table: calls/s of both, and the ratio of time per call (ours / baseline; 1.00 = as fast).
+With --benchmark_repetitions the median of the repetitions is used (run them with
+--benchmark_enable_random_interleaving=true so that ours and the baseline see the same load).
 """
 import json
 import re
+import statistics
 import sys
 
 # benchmark name prefix -> its baseline's name prefix
@@ -26,12 +29,13 @@ def split(name):
 
 
 def main(paths):
-    runs = {}
+    samples = {}
     for path in paths:
         with open(path) as f:
             for b in json.load(f)['benchmarks']:
                 if b.get('run_type', 'iteration') == 'iteration' and 'items_per_second' in b:
-                    runs[b['name']] = b['items_per_second']
+                    samples.setdefault(b.get('run_name', b['name']), []).append(b['items_per_second'])
+    runs = {name: statistics.median(rates) for name, rates in samples.items()}
     print('| benchmark | calls/s | baseline calls/s | time ratio (ours/raw) |')
     print('|---|---:|---:|---:|')
     for name, rate in runs.items():
