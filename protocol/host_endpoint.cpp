@@ -8,11 +8,14 @@ HostEndpoint::HostEndpoint(HostHandler& handler) : routines_(host_server_interfa
 
 HostEndpoint::~HostEndpoint() {
   // The handler may go right after us: no routine may still be running into it.
-  (void)disable();
+  (void)take_down(/*wait_for_other_disable=*/true);
 }
 
 rpc::Status HostEndpoint::enable() {
   std::lock_guard lock(state_mu_);
+  // While another thread is taking the endpoint down, its routines still run and may send a
+  // telegram (which enables first): they must not wait for the lock, and the registration they
+  // would find is the one on its way out. The disable wins.
   if (registered_) return rpc::RPC_S_OK;
   std::uint16_t actual = 0;
   rpc::Status s = rpc::use_protseq_ep("ncacn_ip_tcp", rpc::RPC_C_PROTSEQ_MAX_REQS_DEFAULT,
@@ -28,11 +31,25 @@ rpc::Status HostEndpoint::enable() {
 }
 
 rpc::Status HostEndpoint::disable() {
-  std::lock_guard lock(state_mu_);
-  if (!registered_) return rpc::RPC_S_OK;
-  if (rpc::Status s = rpc::unregister_if(routines_.id, /*wait_for_calls=*/true); s != rpc::RPC_S_OK) return s;
-  registered_ = false;
-  return rpc::RPC_S_OK;
+  return take_down(/*wait_for_other_disable=*/false);
+}
+
+// Unregistering waits for the routines in progress, and a routine may itself enable or disable
+// (a handler that answers with a telegram, or stops the host). So the wait happens without the
+// state lock; a second disable meanwhile returns at once (the first one is doing what it asks),
+// except in the destructor, which must not return while a routine could still run.
+rpc::Status HostEndpoint::take_down(bool wait_for_other_disable) {
+  std::unique_lock lock(state_mu_);
+  if (wait_for_other_disable) disabled_cv_.wait(lock, [this] { return !disabling_; });
+  if (!registered_ || disabling_) return rpc::RPC_S_OK;
+  disabling_ = true;
+  lock.unlock();
+  const rpc::Status s = rpc::unregister_if(routines_.id, /*wait_for_calls=*/true);
+  lock.lock();
+  disabling_ = false;
+  if (s == rpc::RPC_S_OK) registered_ = false;
+  disabled_cv_.notify_all();
+  return s;
 }
 
 std::optional<std::u16string> HostEndpoint::host_id() const {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -42,7 +43,8 @@ class HostEndpoint {
   // 1234 calls at once). Any other status is returned and nothing is marked.
   [[nodiscard]] rpc::Status enable();
   // RpcHostDisable. 0 if not registered; else unregisters, waiting for the routines in progress.
-  // A failure is returned and the registration stays. The TCP endpoint stays open.
+  // A failure is returned and the registration stays. The TCP endpoint stays open. Routines may
+  // call enable() and disable() while a disable waits for them: both return 0 at once.
   [[nodiscard]] rpc::Status disable();
   bool enabled() const { return registered_.load(); }
 
@@ -58,8 +60,12 @@ class HostEndpoint {
   void set_host_port(std::int32_t port) { host_port_.store(port); }
 
  private:
+  rpc::Status take_down(bool wait_for_other_disable);
+
   const rpc::ServerInterface routines_;
-  std::mutex state_mu_;  // serialises enable/disable
+  std::mutex state_mu_;  // serialises enable/disable; never held while waiting for routines
+  std::condition_variable disabled_cv_;
+  bool disabling_ = false;  // under state_mu_: an unregister is waiting for the routines
   std::atomic<bool> registered_{false};
   std::atomic<std::uint16_t> listening_port_{0};
   std::atomic<std::int32_t> host_port_{kDefaultHostPort};

@@ -1,4 +1,4 @@
-// The host routines of MEVRIXHOST (its server interface specification MEVRIXHOST_v1_0_s_ifspec):
+// The host routines of MEVRIXHOST (served as the interface MEVRIXHOST_v1_0_s_ifspec):
 // opnum n is served by the routine of the same telegram name, which unmarshals the call and hands
 // the decoded telegram to a HostHandler. The control and the managed library each supply one.
 #pragma once
