@@ -8,5 +8,8 @@ function(tarvik_add_test)
   target_compile_definitions(${T_NAME} PRIVATE
     TARVIK_PEER_DIR="${TARVIK_PEER_DIR}" TARVIK_PYTHON="${TARVIK_PYTHON}"
     TARVIK_BINARY_DIR="${CMAKE_BINARY_DIR}" TARVIK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}" TIMEOUT 120)
+  # Discovered tests take one label, the component (the first of LABELS): gtest_discover_tests
+  # flattens a list of labels into the property list, which would swallow the TIMEOUT after it.
+  list(GET T_LABELS 0 label)
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${label}" TIMEOUT 120)
 endfunction()
