@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,9 @@ struct BadString {
   Bytes stub;
   Status expected;
 };
+
+// Test listings show the case's description, not the bytes of the struct.
+void PrintTo(const BadString& c, std::ostream* os) { *os << c.what; }
 
 class NdrBadString : public ::testing::TestWithParam<BadString> {};
 
