@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/loops.h"
 #include "bench/raw_tcp.h"
 #include "platform/rpc/client.h"
 #include "platform/rpc/pdu.h"
@@ -128,47 +129,18 @@ void BM_TelegramRoundTrip(benchmark::State& state) {
 
 void BM_RawTcpTelegramRoundTrip(benchmark::State& state) {
   static tarvik::bench::EchoServer server(order_pdu(), kResultPdu);
-  tarvik::bench::RawClient client(server.port(), order_pdu(), kResultPdu);
-  for (auto _ : state) {
-    if (!client.round_trip()) {
-      state.SkipWithError("round trip failed");
-      break;
-    }
-  }
-  state.SetItemsProcessed(state.iterations());
+  tarvik::bench::raw_round_trips(state, server, order_pdu(), kResultPdu);
 }
 
 // One machine connection per benchmark thread, calling R_MACHINE_H as fast as the host answers.
 void BM_HostIntake(benchmark::State& state) {
-  std::vector<std::uint8_t> stub, out;
-  if (protocol::marshal_request(machine_state(), machine_state_values(), stub) != rpc::RPC_S_OK) std::abort();
-  std::unique_ptr<rpc::Binding> binding;
-  if (rpc::binding_from_string_binding("ncacn_ip_tcp:127.0.0.1[" + std::to_string(host().listening_port()) + "]", binding) !=
-          rpc::RPC_S_OK ||
-      binding->call(protocol::kHostInterfaceId, machine_state().opnum, stub, out) != rpc::RPC_S_OK) {
-    state.SkipWithError("machine connection");
-    return;
-  }
-  for (auto _ : state) {
-    if (binding->call(protocol::kHostInterfaceId, machine_state().opnum, stub, out) != rpc::RPC_S_OK) {
-      state.SkipWithError("call failed");
-      break;
-    }
-  }
-  state.SetItemsProcessed(state.iterations());
+  tarvik::bench::telegram_calls(state, host().listening_port(), machine_state(), machine_state_values());
 }
 
 void BM_RawTcpHostIntake(benchmark::State& state) {
   static const std::size_t request = request_pdu(machine_state(), machine_state_values());
   static tarvik::bench::EchoServer server(request, kResultPdu);
-  tarvik::bench::RawClient client(server.port(), request, kResultPdu);
-  for (auto _ : state) {
-    if (!client.round_trip()) {
-      state.SkipWithError("round trip failed");
-      break;
-    }
-  }
-  state.SetItemsProcessed(state.iterations());
+  tarvik::bench::raw_round_trips(state, server, request, kResultPdu);
 }
 
 BENCHMARK(BM_RawTcpTelegramRoundTrip)->UseRealTime();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/loops.h"
 #include "bench/raw_tcp.h"
 #include "platform/rpc/client.h"
 #include "platform/rpc/ndr.h"
@@ -55,14 +56,7 @@ tarvik::bench::EchoServer& echo_server() {
 }
 
 void BM_RawTcpRoundTrip(benchmark::State& state) {
-  tarvik::bench::RawClient client(echo_server().port(), kRequestPdu, kResponsePdu);
-  for (auto _ : state) {
-    if (!client.round_trip()) {
-      state.SkipWithError("raw round trip failed");
-      break;
-    }
-  }
-  state.SetItemsProcessed(state.iterations());
+  tarvik::bench::raw_round_trips(state, echo_server(), kRequestPdu, kResponsePdu);
 }
 
 void BM_RpcRoundTrip(benchmark::State& state) {

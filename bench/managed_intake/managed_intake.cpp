@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/loops.h"
 #include "bench/raw_tcp.h"
 #include "platform/rpc/client.h"
 #include "platform/rpc/pdu.h"
@@ -96,41 +97,11 @@ tarvik::bench::EchoServer& echo_server() {
 }
 
 void BM_ManagedEventIntake(benchmark::State& state) {
-  std::unique_ptr<rpc::Binding> binding;
-  const std::string sb = "ncacn_ip_tcp:127.0.0.1[" + std::to_string(intake().port()) + "]";
-  if (rpc::binding_from_string_binding(sb, binding) != rpc::RPC_S_OK) {
-    state.SkipWithError("binding");
-    return;
-  }
-  const std::vector<protocol::WireValue> values = request_values();
-  std::int32_t result = 0;
-  // Connect and bind outside the timing.
-  if (protocol::call_telegram(*binding, telegram(), values, result) != rpc::RPC_S_OK || result != 0) {
-    state.SkipWithError("first call");
-    return;
-  }
-  for (auto _ : state) {
-    if (protocol::call_telegram(*binding, telegram(), values, result) != rpc::RPC_S_OK || result != 0) {
-      state.SkipWithError("call failed");
-      break;
-    }
-  }
-  state.SetItemsProcessed(state.iterations());
+  tarvik::bench::telegram_calls(state, intake().port(), telegram(), request_values());
 }
 
 void BM_RawTcpHostIntake(benchmark::State& state) {
-  tarvik::bench::RawClient client(echo_server().port(), request_pdu_size(), rpc::kResponseHeaderSize + 4);
-  if (!client.round_trip()) {
-    state.SkipWithError("connect");
-    return;
-  }
-  for (auto _ : state) {
-    if (!client.round_trip()) {
-      state.SkipWithError("round trip failed");
-      break;
-    }
-  }
-  state.SetItemsProcessed(state.iterations());
+  tarvik::bench::raw_round_trips(state, echo_server(), request_pdu_size(), rpc::kResponseHeaderSize + 4);
 }
 
 BENCHMARK(BM_RawTcpHostIntake)->UseRealTime()->Threads(8)->Threads(64);

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <thread>
 
+#include "bench/loops.h"
 #include "bench/raw_tcp.h"
 #include "control/control_host.h"
 #include "control/machine.h"
@@ -99,18 +100,7 @@ void BM_ControlInvokeRoundTrip(benchmark::State& state) {
 
 void BM_RawTcpTelegramRoundTrip(benchmark::State& state) {
   static tarvik::bench::EchoServer server(order_pdu_size(), rpc::kResponseHeaderSize + 4);
-  tarvik::bench::RawClient client(server.port(), order_pdu_size(), rpc::kResponseHeaderSize + 4);
-  if (!client.round_trip()) {
-    state.SkipWithError("connect");
-    return;
-  }
-  for (auto _ : state) {
-    if (!client.round_trip()) {
-      state.SkipWithError("round trip failed");
-      break;
-    }
-  }
-  state.SetItemsProcessed(state.iterations());
+  tarvik::bench::raw_round_trips(state, server, order_pdu_size(), rpc::kResponseHeaderSize + 4);
 }
 
 // ---- _H intake through to the events ----
@@ -169,25 +159,7 @@ OwnerThread& owner() {
 }
 
 void BM_ControlEventIntake(benchmark::State& state) {
-  std::unique_ptr<rpc::Binding> binding;
-  if (rpc::binding_from_string_binding("ncacn_ip_tcp:127.0.0.1[" + std::to_string(owner().port()) + "]",
-                                       binding) != rpc::RPC_S_OK) {
-    state.SkipWithError("binding");
-    return;
-  }
-  const std::vector<protocol::WireValue> values = message_values();
-  std::int32_t result = 0;
-  if (protocol::call_telegram(*binding, message(), values, result) != rpc::RPC_S_OK || result != 0) {
-    state.SkipWithError("first call");
-    return;
-  }
-  for (auto _ : state) {
-    if (protocol::call_telegram(*binding, message(), values, result) != rpc::RPC_S_OK || result != 0) {
-      state.SkipWithError("call failed");
-      break;
-    }
-  }
-  state.SetItemsProcessed(state.iterations());
+  tarvik::bench::telegram_calls(state, owner().port(), message(), message_values());
   // Every accepted telegram must also come out as an event on the owner thread (bounded wait).
   if (state.thread_index() == 0) {
     const long before = owner().events();
@@ -200,21 +172,9 @@ void BM_ControlEventIntake(benchmark::State& state) {
 }
 
 void BM_RawTcpHostIntake(benchmark::State& state) {
-  static tarvik::bench::EchoServer server(request_pdu_size(message(), message_values()),
-                                          rpc::kResponseHeaderSize + 4);
-  tarvik::bench::RawClient client(server.port(), request_pdu_size(message(), message_values()),
-                                  rpc::kResponseHeaderSize + 4);
-  if (!client.round_trip()) {
-    state.SkipWithError("connect");
-    return;
-  }
-  for (auto _ : state) {
-    if (!client.round_trip()) {
-      state.SkipWithError("round trip failed");
-      break;
-    }
-  }
-  state.SetItemsProcessed(state.iterations());
+  static const std::size_t request = request_pdu_size(message(), message_values());
+  static tarvik::bench::EchoServer server(request, rpc::kResponseHeaderSize + 4);
+  tarvik::bench::raw_round_trips(state, server, request, rpc::kResponseHeaderSize + 4);
 }
 
 BENCHMARK(BM_RawTcpTelegramRoundTrip)->UseRealTime()->Threads(1);
