@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/com/text_lines.h"
 #include "platform/com/typeinfo.h"
 
 namespace tarvik::com {
@@ -69,10 +70,7 @@ std::optional<Manifest> Manifest::parse(std::string_view text, const std::string
   };
   while (!text.empty()) {
     ++line_no;
-    const std::size_t eol = text.find('\n');
-    std::string_view line = text.substr(0, eol);
-    text = eol == std::string_view::npos ? std::string_view() : text.substr(eol + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::string_view line = take_line(text);
     const auto w = words(line);
     if (w.empty() || w[0].front() == '#') continue;
     if (w[0] == "module") {

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/com/text_lines.h"
+
 namespace tarvik::com {
 namespace {
 
@@ -206,10 +208,7 @@ std::optional<Registry> Registry::parse(std::string_view text, std::string* erro
   };
   while (!text.empty()) {
     ++line_no;
-    const std::size_t eol = text.find('\n');
-    std::string_view line = text.substr(0, eol);
-    text = eol == std::string_view::npos ? std::string_view() : text.substr(eol + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::string_view line = take_line(text);
     while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
     if (line.empty() || line.front() == '#' || line.front() == ';') continue;
     if (line.front() == '[') {
