@@ -115,7 +115,7 @@ std::string get_private_profile_string(std::string_view section, std::string_vie
                                        std::string_view default_value, std::size_t buffer_size,
                                        const std::filesystem::path& file) {
   std::optional<std::string> value = read_value(file, section, key);
-  // Trailing blanks of the default are dropped, as the Windows function drops them.
+  // Trailing spaces of the default are dropped, as the Windows function drops them.
   while (!default_value.empty() && default_value.back() == ' ') default_value.remove_suffix(1);
   std::string out = value ? std::move(*value) : std::string(default_value);
   std::size_t room = buffer_size == 0 ? 0 : buffer_size - 1;
