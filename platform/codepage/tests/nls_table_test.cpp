@@ -136,5 +136,18 @@ TEST(NlsFileReader, RefusesDamagedFilesWithAReason) {
   EXPECT_NE(error.find("outside"), std::string::npos) << error;
 }
 
+TEST(NlsFileReader, EveryTruncationOfARealFileIsRefused) {
+  const auto path = nls_dir() / "c_932.nls";
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << "no " << path << " (apt-get install libwine)";
+  std::string error;
+  const auto content = nls::read_small_file(path, error);
+  ASSERT_TRUE(content) << error;
+  for (std::size_t size = 0; size < content->size(); size += 997) {
+    error.clear();
+    EXPECT_FALSE(nls::parse_code_page_file(std::string_view(*content).substr(0, size), error)) << size;
+    EXPECT_FALSE(error.empty()) << size;
+  }
+}
+
 }  // namespace
 }  // namespace tarvik::codepage
