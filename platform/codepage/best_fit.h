@@ -1,5 +1,6 @@
-// Best fit: a similar character of a code page for one it lacks, from iconv's transliteration in the
-// C.UTF-8 locale (letters lose their diacritics: "ā" -> "a", "Ł" -> "L"; full-width forms become ASCII).
+// Best fit for the code pages converted through iconv (936, 949, 950; the others have Windows' own
+// best-fit tables): a similar character of a code page for one it lacks, from iconv's transliteration
+// in the C.UTF-8 locale (letters lose their diacritics: "ā" -> "a", "Ł" -> "L"; full-width forms become ASCII).
 // Internal to platform/codepage; callable from any thread.
 #pragma once
 

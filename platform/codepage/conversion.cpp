@@ -2,7 +2,7 @@
 #include "platform/codepage/code_points.h"
 #include "platform/codepage/codepage.h"
 #include "platform/codepage/codepage_table.h"
-#include "platform/codepage/double_byte_codec.h"
+#include "platform/codepage/iconv_double_byte_codec.h"
 #include "platform/codepage/single_byte_codec.h"
 #include "platform/codepage/utf8_codec.h"
 
@@ -37,9 +37,11 @@ std::string to_ansi(std::u16string_view text, Unmappable mode, CodePage cp) {
   if (data == nullptr) return ascii_to_ansi(text);
   switch (data->entry->encoding) {
     case detail::Encoding::single_byte:
-      return detail::single_byte_to_ansi(*data->single_byte, data->entry->iconv_name, text, mode);
+      return detail::single_byte_to_ansi(*data->single_byte, text, mode);
     case detail::Encoding::double_byte:
-      return detail::double_byte_to_ansi(data->entry->iconv_name, text, mode);
+      return detail::double_byte_to_ansi(*data->double_byte, text, mode);
+    case detail::Encoding::iconv_double_byte:
+      return detail::iconv_double_byte_to_ansi(data->entry->iconv_name, text, mode);
     case detail::Encoding::utf8:
       return detail::utf8_to_ansi(text);
   }
@@ -53,7 +55,9 @@ std::u16string from_ansi(std::string_view bytes, CodePage cp) {
     case detail::Encoding::single_byte:
       return detail::single_byte_from_ansi(*data->single_byte, bytes);
     case detail::Encoding::double_byte:
-      return detail::double_byte_from_ansi(data->entry->iconv_name, bytes);
+      return detail::double_byte_from_ansi(*data->double_byte, bytes);
+    case detail::Encoding::iconv_double_byte:
+      return detail::iconv_double_byte_from_ansi(data->entry->iconv_name, bytes);
     case detail::Encoding::utf8:
       return utf8_to_utf16(bytes);
   }
@@ -67,7 +71,9 @@ std::string ansi_upper(std::string_view bytes, CodePage cp) {
     case detail::Encoding::single_byte:
       return detail::single_byte_upper(*data->single_byte, bytes);
     case detail::Encoding::double_byte:
-      return detail::double_byte_upper(data->entry->iconv_name, bytes);
+      return detail::double_byte_upper(*data->double_byte, bytes);
+    case detail::Encoding::iconv_double_byte:
+      return detail::iconv_double_byte_upper(data->entry->iconv_name, bytes);
     case detail::Encoding::utf8:
       return detail::utf8_upper(bytes);
   }

@@ -2,7 +2,7 @@
 
 #include "platform/codepage/code_points.h"
 #include "platform/codepage/codepage.h"
-#include "platform/codepage/unicode_locale.h"
+#include "platform/codepage/windows_casing.h"
 
 namespace tarvik::codepage {
 
@@ -44,7 +44,7 @@ std::string utf8_upper(std::string_view bytes) {
       continue;
     }
     std::string upper;
-    append_utf8(upper, simple_upper(c));
+    append_utf8(upper, c <= 0xFFFF ? windows_upper(static_cast<char16_t>(c)) : c);
     out += upper.size() == original.size() ? std::string_view(upper) : original;
   }
   return out;

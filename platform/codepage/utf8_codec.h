@@ -9,7 +9,7 @@ namespace tarvik::codepage::detail {
 // Unpaired surrogates become U+FFFD, as Windows converts them to UTF-8 (it has no default character
 // there), with or without best fit.
 std::string utf8_to_ansi(std::u16string_view text);
-// Upper-cases each character whose simple upper case has as many bytes; keeps ill-formed bytes.
+// Upper-cases each character whose Windows upper case has as many bytes; keeps ill-formed bytes.
 std::string utf8_upper(std::string_view bytes);
 
 }  // namespace tarvik::codepage::detail

@@ -5,21 +5,34 @@
 namespace tarvik::profile {
 namespace {
 
-bool is_blank(char c) {
-  return c == ' ' || c == '\t';
+// Every function works on 8-bit and on UTF-16 text alike: only ASCII characters mean anything.
+template <typename Char>
+using View = std::basic_string_view<Char>;
+
+template <typename Char>
+bool is_blank(Char c) {
+  return c == Char(' ') || c == Char('\t');
 }
 
-std::string_view trim_blanks(std::string_view s) {
+template <typename Char>
+bool is_line_break(Char c) {
+  return c == Char('\n') || c == Char('\r');
+}
+
+template <typename Char>
+View<Char> trim_blanks(View<Char> s) {
   while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
   while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
   return s;
 }
 
-char ascii_lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+template <typename Char>
+Char ascii_lower(Char c) {
+  return (c >= Char('A') && c <= Char('Z')) ? static_cast<Char>(c - Char('A') + Char('a')) : c;
 }
 
-bool same_name(std::string_view a, std::string_view b) {
+template <typename Char>
+bool same_name(View<Char> a, View<Char> b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
@@ -35,83 +48,96 @@ struct Line {
   std::size_t next;
 };
 
-// Walks the lines of a content; the last line may lack a line ending.
+// Walks the lines of a content; a line ends at LF, CR LF or CR; the last line may lack a line ending.
+template <typename Char>
 class LineCursor {
  public:
-  explicit LineCursor(std::string_view content) : content_(content) {}
+  explicit LineCursor(View<Char> content) : content_(content) {}
   bool next(Line& line) {
     if (pos_ >= content_.size()) return false;
-    std::size_t nl = content_.find('\n', pos_);
-    std::size_t end = (nl == std::string_view::npos) ? content_.size() : nl;
-    line.begin = pos_;
-    line.next = (nl == std::string_view::npos) ? content_.size() : nl + 1;
-    if (end > pos_ && content_[end - 1] == '\r') --end;
-    line.end = end;
-    pos_ = line.next;
+    std::size_t end = pos_;
+    while (end < content_.size() && !is_line_break(content_[end])) ++end;
+    std::size_t next = end;
+    if (next < content_.size()) {
+      const bool crlf = content_[next] == Char('\r') && next + 1 < content_.size() && content_[next + 1] == Char('\n');
+      next += crlf ? 2 : 1;
+    }
+    line = {pos_, end, next};
+    pos_ = next;
     return true;
   }
 
  private:
-  std::string_view content_;
+  View<Char> content_;
   std::size_t pos_ = 0;
 };
 
 enum class LineKind { section, key, other };
 
+template <typename Char>
 struct ParsedLine {
   LineKind kind = LineKind::other;
-  std::string_view name;   // section name or key, trimmed
-  std::string_view value;  // raw text after '=' (key lines only)
+  View<Char> name;         // section name or key, trimmed
+  bool has_value = false;  // key lines: whether the line holds '='
+  View<Char> value;        // raw text after '=' (key lines only)
 };
 
-ParsedLine parse_line(std::string_view text) {
-  ParsedLine parsed;
-  std::string_view body = trim_blanks(text);
-  if (body.empty() || body.front() == ';') return parsed;
-  if (body.front() == '[') {
-    std::size_t close = body.find(']');
-    if (close != std::string_view::npos) {
+template <typename Char>
+ParsedLine<Char> parse_line(View<Char> text) {
+  ParsedLine<Char> parsed;
+  View<Char> body = trim_blanks(text);
+  if (body.empty() || body.front() == Char(';')) return parsed;
+  if (body.front() == Char('[')) {
+    const std::size_t close = body.find(Char(']'));
+    if (close != View<Char>::npos) {
       parsed.kind = LineKind::section;
       parsed.name = trim_blanks(body.substr(1, close - 1));
+      return parsed;
     }
+  }
+  parsed.kind = LineKind::key;
+  const std::size_t eq = text.find(Char('='));
+  if (eq == View<Char>::npos) {
+    parsed.name = body;
     return parsed;
   }
-  std::size_t eq = text.find('=');
-  if (eq == std::string_view::npos) return parsed;
-  parsed.kind = LineKind::key;
   parsed.name = trim_blanks(text.substr(0, eq));
+  parsed.has_value = true;
   parsed.value = text.substr(eq + 1);
   return parsed;
 }
 
-std::string_view unquoted(std::string_view raw) {
-  std::string_view v = trim_blanks(raw);
-  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
+template <typename Char>
+View<Char> unquoted(View<Char> raw) {
+  View<Char> v = trim_blanks(raw);
+  if (v.size() >= 2 && (v.front() == Char('"') || v.front() == Char('\'')) && v.back() == v.front()) {
     v = v.substr(1, v.size() - 2);
   }
   return v;
 }
 
 // Where a section and a key stand in a content.
+template <typename Char>
 struct Location {
   bool section_found = false;
   std::size_t insert_at = 0;           // just after the section's last non-blank line
   bool insert_needs_line_end = false;  // that line is the content's last and has no line ending
   bool key_found = false;
   Line key_line{};
-  std::string_view key_as_written;
+  ParsedLine<Char> key;
 };
 
-Location locate(std::string_view content, std::string_view section, std::string_view key) {
-  Location loc;
+template <typename Char>
+Location<Char> locate(View<Char> content, View<Char> section, View<Char> key) {
+  Location<Char> loc;
   section = trim_blanks(section);
   key = trim_blanks(key);
-  LineCursor cursor(content);
+  LineCursor<Char> cursor(content);
   Line line{};
   bool inside = false;
   while (cursor.next(line)) {
-    std::string_view text = content.substr(line.begin, line.end - line.begin);
-    ParsedLine parsed = parse_line(text);
+    const View<Char> text = content.substr(line.begin, line.end - line.begin);
+    const ParsedLine<Char> parsed = parse_line(text);
     if (parsed.kind == LineKind::section) {
       if (inside) break;  // the first matching section ends here
       if (same_name(parsed.name, section)) {
@@ -130,31 +156,79 @@ Location locate(std::string_view content, std::string_view section, std::string_
     if (parsed.kind == LineKind::key && same_name(parsed.name, key)) {
       loc.key_found = true;
       loc.key_line = line;
-      loc.key_as_written = parsed.name;
+      loc.key = parsed;
       return loc;
     }
   }
   return loc;
 }
 
-std::string_view line_ending_of(std::string_view content) {
-  std::size_t nl = content.find('\n');
-  if (nl == std::string_view::npos) return "\r\n";
-  return (nl > 0 && content[nl - 1] == '\r') ? "\r\n" : "\n";
+template <typename Char>
+View<Char> line_ending_of(View<Char> content) {
+  static constexpr Char kCrLf[] = {Char('\r'), Char('\n')};
+  const View<Char> crlf(kCrLf, 2);
+  for (std::size_t i = 0; i < content.size(); ++i) {
+    if (content[i] == Char('\n')) return crlf.substr(1);
+    if (content[i] == Char('\r')) return (i + 1 < content.size() && content[i + 1] == Char('\n')) ? crlf : crlf.substr(0, 1);
+  }
+  return crlf;
 }
 
 bool has_line_break_or_nul(std::string_view s) {
   return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
+template <typename Char>
+std::optional<std::basic_string<Char>> find_value_in(View<Char> content, View<Char> section, View<Char> key) {
+  const Location<Char> loc = locate(content, section, key);
+  if (!loc.key_found || !loc.key.has_value) return std::nullopt;
+  return std::basic_string<Char>(unquoted(loc.key.value));
+}
+
+template <typename Char>
+std::basic_string<Char> with_value_in(View<Char> content, View<Char> section, View<Char> key, View<Char> value) {
+  static constexpr Char kPunctuation[] = {Char('='), Char('['), Char(']')};
+  const View<Char> equals(kPunctuation, 1), open(kPunctuation + 1, 1), close(kPunctuation + 2, 1);
+  const View<Char> eol = line_ending_of(content);
+  const Location<Char> loc = locate(content, section, key);
+  std::basic_string<Char> out;
+  if (loc.key_found && loc.key.has_value && unquoted(loc.key.value) == unquoted(value))
+    return std::basic_string<Char>(content);
+  out.reserve(content.size() + section.size() + key.size() + value.size() + 8);
+  if (loc.key_found) {
+    out.append(content.substr(0, loc.key_line.begin));
+    out.append(loc.key.name).append(equals).append(value);
+    out.append(content.substr(loc.key_line.end));
+    return out;
+  }
+  const View<Char> new_key = trim_blanks(key);
+  if (loc.section_found) {
+    out.append(content.substr(0, loc.insert_at));
+    if (loc.insert_needs_line_end) out.append(eol);
+    out.append(new_key).append(equals).append(value).append(eol);
+    out.append(content.substr(loc.insert_at));
+    return out;
+  }
+  out.append(content);
+  if (!content.empty()) {
+    if (!is_line_break(content.back())) out.append(eol);
+    out.append(eol);
+  }
+  out.append(open).append(trim_blanks(section)).append(close).append(eol);
+  out.append(new_key).append(equals).append(value).append(eol);
+  return out;
+}
+
 }  // namespace
 
 std::optional<std::string> find_value(std::string_view content, std::string_view section,
                                       std::string_view key) {
-  Location loc = locate(content, section, key);
-  if (!loc.key_found) return std::nullopt;
-  std::string_view text = content.substr(loc.key_line.begin, loc.key_line.end - loc.key_line.begin);
-  return std::string(unquoted(parse_line(text).value));
+  return find_value_in(content, section, key);
+}
+
+std::optional<std::u16string> find_value(std::u16string_view content, std::u16string_view section,
+                                         std::u16string_view key) {
+  return find_value_in(content, section, key);
 }
 
 bool is_writable_section_name(std::string_view section) {
@@ -174,32 +248,12 @@ bool is_writable_value(std::string_view value) {
 
 std::string with_value(std::string_view content, std::string_view section, std::string_view key,
                        std::string_view value) {
-  const std::string_view eol = line_ending_of(content);
-  Location loc = locate(content, section, key);
-  std::string out;
-  out.reserve(content.size() + section.size() + key.size() + value.size() + 8);
-  if (loc.key_found) {
-    out.append(content.substr(0, loc.key_line.begin));
-    out.append(loc.key_as_written).append("=").append(value);
-    out.append(content.substr(loc.key_line.end));
-    return out;
-  }
-  const std::string_view new_key = trim_blanks(key);
-  if (loc.section_found) {
-    out.append(content.substr(0, loc.insert_at));
-    if (loc.insert_needs_line_end) out.append(eol);
-    out.append(new_key).append("=").append(value).append(eol);
-    out.append(content.substr(loc.insert_at));
-    return out;
-  }
-  out.append(content);
-  if (!content.empty()) {
-    if (content.back() != '\n') out.append(eol);
-    out.append(eol);
-  }
-  out.append("[").append(trim_blanks(section)).append("]").append(eol);
-  out.append(new_key).append("=").append(value).append(eol);
-  return out;
+  return with_value_in(content, section, key, value);
+}
+
+std::u16string with_value(std::u16string_view content, std::u16string_view section, std::u16string_view key,
+                          std::u16string_view value) {
+  return with_value_in(content, section, key, value);
 }
 
 std::string quoted_for_reading_back(std::string_view value) {

@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/codepage/codepage.h"
 #include "platform/profile/ini_document.h"
+#include "platform/profile/profile_text.h"
 
 namespace tarvik::profile {
 namespace {
@@ -100,13 +102,21 @@ std::optional<std::string> read_value(const std::filesystem::path& file, std::st
   ProfileStatus s = read_file(file, content);
   if (status) *status = s;
   if (s != ProfileStatus::ok) return std::nullopt;
-  return find_value(content, section, key);
+  const detail::TextEncoding encoding = detail::detect_encoding(content);
+  if (encoding == detail::TextEncoding::ansi) return find_value(content, section, key);
+  const detail::Utf16Text text = detail::decode_utf16(content, encoding);
+  const std::optional<std::u16string> value =
+      find_value(text.text, codepage::from_ansi(section), codepage::from_ansi(key));
+  if (!value) return std::nullopt;
+  return codepage::to_ansi(*value);
 }
 
 std::string get_private_profile_string(std::string_view section, std::string_view key,
                                        std::string_view default_value, std::size_t buffer_size,
                                        const std::filesystem::path& file) {
   std::optional<std::string> value = read_value(file, section, key);
+  // Trailing spaces of the default are dropped, as the Windows function drops them.
+  while (!default_value.empty() && default_value.back() == ' ') default_value.remove_suffix(1);
   std::string out = value ? std::move(*value) : std::string(default_value);
   std::size_t room = buffer_size == 0 ? 0 : buffer_size - 1;
   if (out.size() > room) out.resize(room);
@@ -128,6 +138,17 @@ ProfileStatus write_private_profile_string(std::string_view section, std::string
   std::string content;
   ProfileStatus s = read_file(target, content);
   if (s != ProfileStatus::ok && s != ProfileStatus::file_missing) return s;
+  const detail::TextEncoding encoding = detail::detect_encoding(content);
+  if (encoding != detail::TextEncoding::ansi) {
+    // A UTF-16 file stays UTF-16: the change is made in UTF-16, so no other character of the file
+    // passes through the code page.
+    detail::Utf16Text text = detail::decode_utf16(content, encoding);
+    std::u16string updated = with_value(text.text, codepage::from_ansi(section), codepage::from_ansi(key),
+                                        codepage::from_ansi(value));
+    if (updated == text.text) return ProfileStatus::ok;
+    text.text = std::move(updated);
+    return replace_file(target, detail::encode_utf16(text, encoding));
+  }
   std::string updated = with_value(content, section, key, value);
   if (s == ProfileStatus::ok && updated == content) return ProfileStatus::ok;
   return replace_file(target, updated);

@@ -36,11 +36,74 @@ TEST(CodePage1252, EveryByteDecodesAsPublishedAndRoundTrips) {
   EXPECT_EQ(to_ansi(text, Unmappable::default_char, 1252), all_bytes());
 }
 
-TEST(CodePage1252, BestFitGivesOneSimilarCharacterElseQuestionMark) {
-  // ā Ł ő -> base letters; full-width A -> A; ﬁ and ″ would take two characters; ∞ has no similar one.
-  const std::u16string text = u"\u0101\u0141\u0151\uFF21\uFB01\u2033\u221E\u20AC\u00C4";
-  EXPECT_EQ(to_ansi(text, Unmappable::best_fit, 1252), "aLoA???\x80\xC4");
-  EXPECT_EQ(to_ansi(text, Unmappable::default_char, 1252), "???????\x80\xC4");
+TEST(CodePage1252, BestFitGivesTheCodePagesOwnChoiceElseQuestionMark) {
+  // ā Ł ő -> base letters; full-width A -> A; Đ -> Ð (0xD0) and ∞ -> 8 as Windows' table has them;
+  // ﬁ and ″ would take two characters.
+  const std::u16string text = u"\u0101\u0141\u0151\uFF21\u0110\u221E\uFB01\u2033\u20AC\u00C4";
+  EXPECT_EQ(to_ansi(text, Unmappable::best_fit, 1252), "aLoA\xD0" "8??\x80\xC4");
+  EXPECT_EQ(to_ansi(text, Unmappable::default_char, 1252), "??????""??\x80\xC4");
+}
+
+// Where Windows' best-fit table and a transliteration disagree, the table wins: a similar letter is
+// not always offered, and what is offered is not always the letter without its accent.
+TEST(WindowsBestFit, GoldenCasesPerCodePage) {
+  struct Case {
+    CodePage cp;
+    std::u16string text;
+    std::string best_fit;
+  };
+  const Case cases[] = {
+      {1250, u"\u00A3", "L"},     // £ -> L
+      {1251, u"\u00A1", "?"},     // ¡ has no best fit in 1251
+      {1252, u"\u0110", "\xD0"},  // Đ -> Ð
+      {1257, u"\u00C0", "?"},     // À has none in 1257
+      {932, u"\u00A5", "\\"},    // ¥ -> backslash
+      {932, u"\u0101", "?"},      // ā has none in 932
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(to_ansi(c.text, Unmappable::best_fit, c.cp), c.best_fit) << c.cp;
+    EXPECT_EQ(to_ansi(c.text, Unmappable::default_char, c.cp), "?") << c.cp;
+  }
+}
+
+// Bytes the code page charts leave empty read as Windows reads them and write back as the same bytes.
+TEST(WindowsUndefinedBytes, ReadAsPrivateUseOrControlsAndWriteBack) {
+  EXPECT_EQ(from_ansi("\xAA", 1253), u"\uF8F9");
+  EXPECT_EQ(from_ansi("\xCA", 1255), u"\u05BA");
+  EXPECT_EQ(from_ansi("\x80\xA0\xFD", 932), u"\u0080\uF8F0\uF8F1");
+  EXPECT_EQ(to_ansi(u"\uF8F9", Unmappable::default_char, 1253), "\xAA");
+  EXPECT_EQ(to_ansi(u"\u05BA", Unmappable::default_char, 1255), "\xCA");
+  EXPECT_EQ(to_ansi(u"\u0080\uF8F0\uF8F1", Unmappable::default_char, 932), "\x80\xA0\xFD");
+  // Every byte of every single-byte code page survives a round trip, also without best fit.
+  for (CodePage cp : {874u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u, 1256u, 1257u, 1258u}) {
+    const std::u16string text = from_ansi(all_bytes(), cp);
+    EXPECT_EQ(text.find(u'\uFFFD'), std::u16string::npos) << cp;
+    EXPECT_EQ(to_ansi(text, Unmappable::default_char, cp), all_bytes()) << cp;
+  }
+}
+
+TEST(WindowsUndefinedBytes, UndefinedPairsIn932ReadAsOneDefaultCharacter) {
+  // An undefined pair is one U+30FB, the trail byte included (0xAD is a katakana byte on its own).
+  EXPECT_EQ(from_ansi("\x81\xAD" "a", 932), u"\u30FBa");
+  EXPECT_EQ(from_ansi("\x81\x30", 932), u"\u30FB");
+  // A lead byte at the end or before NUL reads alone; the NUL stays.
+  EXPECT_EQ(from_ansi("x\x93", 932), u"x\u30FB");
+  EXPECT_EQ(from_ansi(std::string("\x93\0y", 3), 932), std::u16string(u"\u30FB\0y", 3));
+  // U+30FB is also a real character (0x81 0x45) and writes as that.
+  EXPECT_EQ(to_ansi(u"\u30FB", Unmappable::default_char, 932), "\x81\x45");
+  // Where two codes read as the same character, Windows writes the IBM extension code (0xFA..).
+  EXPECT_EQ(from_ansi("\xED\x4C", 932), u"\u4E28");
+  EXPECT_EQ(to_ansi(u"\u4E28", Unmappable::default_char, 932), "\xFA\x68");
+}
+
+// Windows' casing table leaves one-way mappings out; MachineID is upper-cased with it before it goes
+// on the wire, so these must stay as they are.
+TEST(WindowsCasing, OneWayMappingsStayAndOthersChange) {
+  EXPECT_EQ(ansi_upper("\xB5\xF2\xE1\xF3", 1253), "\xB5\xF2\xC1\xD3");  // µ ς stay; α σ -> Α Σ
+  EXPECT_EQ(ansi_upper("\xFDi\xFE\xF0", 1254), "\xFDI\xDE\xD0");          // ı stays; i ş ğ -> I Ş Ğ
+  EXPECT_EQ(ansi_upper("\xB5\xDF", 1252), "\xB5\xDF");                     // µ ß stay
+  EXPECT_EQ(ansi_upper("\xC2\xB5\xCF\x82\xC4\xB1", 65001), "\xC2\xB5\xCF\x82\xC4\xB1");
+  EXPECT_EQ(ansi_upper("\x82\x81\x83\xBF", 932), "\x82\x60\x83\x9F");  // full-width a, Greek alpha
 }
 
 TEST(CodePage1252, UnpairedSurrogatesAndAstralCharactersAreUnmappable) {
@@ -105,9 +168,9 @@ TEST(OtherCodePages, DoubleByte932) {
             "A\x83\x61"
             "B");
   EXPECT_EQ(from_ansi("\x93\xFA\x96\x7B"
-                      "x\x93",
+                      "x",
                       932),
-            u"\u65E5\u672Cx\uFFFD");  // 日本x, lone lead byte
+            u"\u65E5\u672Cx");  // 日本x
   EXPECT_EQ(to_ansi(u"\u65E5\u672C", Unmappable::default_char, 932), "\x93\xFA\x96\x7B");
   // The yen sign has no exact equivalent; its best fit is the backslash.
   EXPECT_EQ(to_ansi(u"\u00A5", Unmappable::best_fit, 932), "\\");
@@ -200,9 +263,7 @@ TEST(CodePageSetting, ConcurrentConversionsGiveTheSameResults) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([t, &failures] {
       for (int i = 0; i < 200; ++i) {
-        if (to_ansi(u"\u65E5\u0101", Unmappable::best_fit, 932) !=
-            "\x93\xFA"
-            "a")
+        if (to_ansi(u"\u65E5\u00A5", Unmappable::best_fit, 932) != "\x93\xFA\\")
           ++failures[t];
         if (to_ansi(u"\u0141\u00E4", Unmappable::best_fit, 1252) != "L\xE4") ++failures[t];
         if (from_ansi("\x93\xFA", 932) != u"\u65E5") ++failures[t];

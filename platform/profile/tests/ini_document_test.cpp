@@ -31,6 +31,13 @@ TEST(IniDocumentLookup, FollowsThePrivateProfileRules) {
       {"comment line is no key", "[S]\n;K=1\n", "S", ";K", std::nullopt},
       {"last line without line end", "[S]\nK=end", "S", "K", "end"},
       {"8-bit bytes pass", "[S]\nK=\xe4\xf6\xfc\x80\n", "S", "K", "\xe4\xf6\xfc\x80"},
+      {"CR alone ends a line", "[A]\rK=1\r[S]\rK=2\r", "S", "K", "2"},
+      {"mixed line ends", "[S]\r\nA=1\rK=2\nB=3", "S", "K", "2"},
+      {"section name ends at the first ]", "[Dbl]]\nK=1\n", "Dbl", "K", "1"},
+      {"nothing after the first ] counts", "[Dbl]]\nK=1\n", "Dbl]", "K", std::nullopt},
+      {"key before any section: not even an empty name finds it", "K=1\n[S]\n", "", "K", std::nullopt},
+      {"bare key line has no value", "[S]\nK\n", "S", "K", std::nullopt},
+      {"bare key line is the first K and hides a later K=", "[S]\nK\nK=2\n", "S", "K", std::nullopt},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(find_value(row.content, row.section, row.key), row.expected) << row.what;
@@ -62,12 +69,31 @@ TEST(IniDocumentUpdate, ChangesOneLineAndKeepsTheRest) {
        "[A]\r\nX=1\r\n\r\n[B]\r\nY=2\r\n"},
       {"second duplicate section is left alone", "[S]\nA=1\n[S]\nK=2\n", "S", "K", "9",
        "[S]\nA=1\nK=9\n[S]\nK=2\n"},
+      {"same value with blanks around = changes nothing", "[S]\r\n  k  =  same  \r\n", "S", "K", "same",
+       "[S]\r\n  k  =  same  \r\n"},
+      {"same value in quotes changes nothing", "[S]\nK = 'a b' \n", "S", "K", "\"a b\"", "[S]\nK = 'a b' \n"},
+      {"a bare key line becomes key=value in its place", "[S]\n Key \nX=1\n", "S", "KEY", "v",
+       "[S]\nKey=v\nX=1\n"},
+      {"CR-only content: new lines end in CR", "[A]\rX=1\r", "A", "Z", "3", "[A]\rX=1\rZ=3\r"},
+      {"CR-only content: new section too", "[A]\rX=1", "B", "Y", "2", "[A]\rX=1\r\r[B]\rY=2\r"},
+      {"[Dbl]] takes the key", "[Dbl]]\nK=1\n", "Dbl", "K", "2", "[Dbl]]\nK=2\n"},
+      {"key before any section stays; the section is made", "K=1\n", "S", "K", "2",
+       "K=1\n\n[S]\nK=2\n"},
   };
   for (const auto& row : rows) {
     std::string after = with_value(row.before, row.section, row.key, row.value);
     EXPECT_EQ(after, row.after) << row.what;
-    EXPECT_EQ(find_value(after, row.section, row.key), std::string(row.value)) << row.what;
+    EXPECT_EQ(find_value(after, row.section, row.key), find_value(std::string("[S]\nK=") + row.value, "S", "K"))
+        << row.what;
   }
+}
+
+TEST(IniDocumentUpdate, Utf16TextFollowsTheSameRules) {
+  const std::u16string before = u"[\u65E5]\r\nK = \u00E4 \r\n";
+  EXPECT_EQ(find_value(before, u"\u65E5", u"k"), u"\u00E4");
+  EXPECT_EQ(with_value(before, u"\u65E5", u"K", u"\u00E4"), before);
+  EXPECT_EQ(with_value(before, u"\u65E5", u"K", u"\u0141"), u"[\u65E5]\r\nK=\u0141\r\n");
+  EXPECT_EQ(with_value(before, u"T", u"K", u"1"), before + u"\r\n[T]\r\nK=1\r\n");
 }
 
 TEST(IniDocumentUpdate, RefusesTextThatWouldMakeOrBreakLines) {

@@ -1,9 +1,9 @@
-#include "platform/codepage/double_byte_codec.h"
+#include "platform/codepage/iconv_double_byte_codec.h"
 
 #include "platform/codepage/best_fit.h"
 #include "platform/codepage/code_points.h"
 #include "platform/codepage/iconv_cache.h"
-#include "platform/codepage/unicode_locale.h"
+#include "platform/codepage/windows_casing.h"
 
 namespace tarvik::codepage::detail {
 
@@ -40,12 +40,12 @@ std::string encode_one(const char* iconv_name, char32_t c, bool exact) {
 
 }  // namespace
 
-bool double_byte_available(const char* iconv_name) {
+bool iconv_double_byte_available(const char* iconv_name) {
   return thread_converter("UTF-16LE", iconv_name) != nullptr &&
          thread_converter(iconv_name, "UTF-32LE") != nullptr;
 }
 
-std::string double_byte_to_ansi(const char* iconv_name, std::u16string_view text, Unmappable mode) {
+std::string iconv_double_byte_to_ansi(const char* iconv_name, std::u16string_view text, Unmappable mode) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t pos = 0; pos < text.size();) {
@@ -69,7 +69,7 @@ std::string double_byte_to_ansi(const char* iconv_name, std::u16string_view text
   return out;
 }
 
-std::u16string double_byte_from_ansi(const char* iconv_name, std::string_view bytes) {
+std::u16string iconv_double_byte_from_ansi(const char* iconv_name, std::string_view bytes) {
   const iconv_t cd = thread_converter("UTF-16LE", iconv_name);
   std::string utf16;
   utf16.reserve(bytes.size() * 2);
@@ -86,14 +86,14 @@ std::u16string double_byte_from_ansi(const char* iconv_name, std::string_view by
   return out;
 }
 
-std::string double_byte_upper(const char* iconv_name, std::string_view bytes) {
+std::string iconv_double_byte_upper(const char* iconv_name, std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
   std::size_t pos = 0;
   while (pos < bytes.size()) {
     const auto first = static_cast<unsigned char>(bytes[pos]);
     if (first < 0x80) {
-      out += static_cast<char>(simple_upper(first));
+      out += static_cast<char>(windows_upper(first));
       ++pos;
       continue;
     }
@@ -109,7 +109,7 @@ std::string double_byte_upper(const char* iconv_name, std::string_view bytes) {
       continue;
     }
     const std::string original(bytes.substr(pos, length));
-    const char32_t upper = simple_upper(c);
+    const char32_t upper = c <= 0xFFFF ? windows_upper(static_cast<char16_t>(c)) : c;
     const std::string upper_bytes = upper == c ? std::string() : encode_one(iconv_name, upper, true);
     out += upper_bytes.size() == length ? upper_bytes : original;
     pos += length;
