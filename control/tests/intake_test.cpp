@@ -1,6 +1,7 @@
 // Intake under pressure: a full host queue makes machines wait instead of losing telegrams that were
 // answered with 0, a host that goes down (or whose owner thread ends) releases the waiting machines
 // with a failure instead of hanging or answering 0, and telegrams that reach no object are counted.
+#include <algorithm>
 #include <future>
 
 #include "control/tests/host_fixture.h"
@@ -127,6 +128,40 @@ TEST_F(IntakeTest, StoppingTheHostWhileMachinesWaitAnswersThemWithAFailure) {
   late.join();
   EXPECT_EQ(late.statuses(), std::vector<rpc::Status>{rpc::RPC_S_OK});
   EXPECT_EQ(received_.size(), 3u);
+}
+
+TEST_F(IntakeTest, AnEventHandlerMayStopTheHostWhileMachinesWait) {
+  // The owner thread is inside Pump when it disables: the record it took out made room for one
+  // waiting machine, which may get in first; the rest are released. Either way every machine
+  // answered 0 gets its event and every other one sees the failure.
+  add(u"M");
+  start_host(u"H");
+  auto host = objects_[0].as<IControlHost>();
+  ASSERT_EQ(host->SetQueueLimit(1), com::S_OK);
+  auto stopper = com::make_event_sink(kDiidIMachineEvents, [this](com::DispId, auto) {
+    if (get(objects_[0], Property::HostEnabled).as_bool()) {
+      EXPECT_EQ(put(objects_[0], Property::HostEnabled, com::Variant::boolean(false)), com::S_OK);
+    }
+  });
+  std::uint32_t cookie = 0;
+  ASSERT_EQ(com::connect_events(objects_[0].get(), kDiidIMachineEvents, stopper.get(), &cookie), com::S_OK);
+  EXPECT_EQ(notify("R_MESSAGE_H", {{"pszHost", wtext("H")}, {"pszMachine", wtext("M")}}), 0);
+  std::vector<std::unique_ptr<rpc::Binding>> bindings;
+  for (int m = 0; m < 3; ++m) bindings.push_back(new_binding());
+  MachineThreads machines(std::move(bindings), "M", 1);
+  ASSERT_TRUE(eventually([&] { return queue_of(objects_[0]).waiting() == 3; }));
+  EXPECT_EQ(pump(), 1);
+  machines.join();
+  while (pump() > 0) {
+  }
+  const auto statuses = machines.statuses();
+  const auto taken = static_cast<std::size_t>(std::count(statuses.begin(), statuses.end(), rpc::RPC_S_OK));
+  EXPECT_EQ(static_cast<std::size_t>(std::count(statuses.begin(), statuses.end(), rpc::RPC_S_SERVER_TOO_BUSY)),
+            3 - taken);
+  EXPECT_EQ(received_.size(), 1 + taken);
+  const IntakeCounts c = counts();
+  EXPECT_EQ(c.answered, 1 + taken);
+  EXPECT_EQ(c.refused, 3 - taken);
 }
 
 TEST_F(IntakeTest, ReleasingTheLastObjectWhileMachinesWaitAnswersThemWithAFailure) {

@@ -1,0 +1,88 @@
+using System;
+using System.IO;
+using System.Text;
+using System.Threading;
+
+namespace Vortane.Tarvik.Rpc.Examples
+{
+  // Standard output for lines that come from many threads at once: every line is added whole to a
+  // shared buffer, and one writer thread writes whatever has gathered with one write, then waits for
+  // more. Events are raised on the RPC threads that received them; a write and a flush per line under
+  // one lock made them queue behind each other and behind the terminal or file.
+  // Lines must be ASCII (MiniJson writes nothing else).
+  internal sealed class LineOutput
+  {
+    private readonly object m_Lock = new object();
+    private readonly Stream m_Out;
+    private readonly Thread m_Writer;
+    private StringBuilder m_Pending = new StringBuilder();  // under m_Lock
+    private StringBuilder m_Spare = new StringBuilder();    // the writer's, while it writes
+    private bool m_Closed;                                  // under m_Lock
+
+    internal LineOutput()
+    {
+      m_Out = Console.OpenStandardOutput();
+      m_Writer = new Thread(Run) { IsBackground = true, Name = "output" };
+      m_Writer.Start();
+    }
+
+    internal void Add(string line)
+    {
+      lock (m_Lock)
+      {
+        if (m_Pending.Length == 0) Monitor.Pulse(m_Lock);
+        m_Pending.Append(line).Append('\n');
+      }
+    }
+
+    internal void Add(StringBuilder line)
+    {
+      lock (m_Lock)
+      {
+        if (m_Pending.Length == 0) Monitor.Pulse(m_Lock);
+        m_Pending.Append(line).Append('\n');
+      }
+    }
+
+    // Writes what is left and stops the writer.
+    internal void Close()
+    {
+      lock (m_Lock)
+      {
+        m_Closed = true;
+        Monitor.Pulse(m_Lock);
+      }
+      m_Writer.Join();
+    }
+
+    private void Run()
+    {
+      byte[] bytes = new byte[4096];
+      while (true)
+      {
+        StringBuilder batch;
+        lock (m_Lock)
+        {
+          while (m_Pending.Length == 0 && !m_Closed) Monitor.Wait(m_Lock);
+          if (m_Pending.Length == 0) return;
+          batch = m_Pending;
+          m_Pending = m_Spare;
+          m_Spare = batch;
+        }
+        int length = batch.Length;
+        if (bytes.Length < length) bytes = new byte[Math.Max(length, bytes.Length * 2)];
+        for (int i = 0; i < length; i++) bytes[i] = (byte)batch[i];
+        batch.Clear();
+        try
+        {
+          m_Out.Write(bytes, 0, length);
+          m_Out.Flush();
+        }
+        catch (IOException)
+        {
+          // The reader has gone: nothing more can be shown.
+        }
+      }
+    }
+  }
+}
