@@ -69,10 +69,10 @@ namespace Vortane.Tarvik.Rpc.Examples
           m_Pending = m_Spare;
           m_Spare = batch;
         }
-        int length = batch.Length;
-        if (bytes.Length < length) bytes = new byte[Math.Max(length, bytes.Length * 2)];
-        for (int i = 0; i < length; i++) bytes[i] = (byte)batch[i];
+        string text = batch.ToString();  // one copy: indexing a builder walks its chunks
         batch.Clear();
+        if (bytes.Length < text.Length) bytes = new byte[Math.Max(text.Length, bytes.Length * 2)];
+        int length = Encoding.ASCII.GetBytes(text, 0, text.Length, bytes, 0);
         try
         {
           m_Out.Write(bytes, 0, length);
