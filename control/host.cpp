@@ -5,6 +5,7 @@
 
 #include "control/machine.h"
 #include "control/text_rules.h"
+#include "platform/rpc/pdu.h"
 
 namespace tarvik::control {
 namespace {
@@ -17,17 +18,13 @@ std::weak_ptr<CHost> g_host;
 
 }  // namespace
 
-CHost::CHost() : queue_(std::make_unique<com::OwnerQueue>()) {
-  queue_->set_handler([this](std::int32_t command, com::Variant& payload) {
-    if (command < 0) return;
-    static const EventRecord kNoRecord;
-    handle_command(static_cast<std::uint32_t>(command), payload.is_array() ? payload.as_array() : kNoRecord);
-  });
+CHost::CHost() : queue_(std::make_unique<Queue>()) {
+  queue_->set_handler([this](EventRecord& record) { handle(record); });
 }
 
 CHost::~CHost() {
   // The routines must have left before the queue they post into goes.
-  (void)endpoint_.disable();
+  (void)take_down();
 }
 
 std::shared_ptr<CHost> CHost::attach(CMachine& machine) {
@@ -50,12 +47,12 @@ void CHost::detach(CMachine& machine) {
   std::erase(machines_, &machine);
   const bool any_run_time =
       std::any_of(machines_.begin(), machines_.end(), [](CMachine* m) { return !m->drawn(); });
-  if (!any_run_time) (void)endpoint_.disable();  // a side effect: its status is not reported
+  if (!any_run_time) (void)take_down();  // a side effect: its status is not reported
   if (machines_.empty()) retire();
 }
 
 void CHost::retire() {
-  (void)endpoint_.disable();
+  (void)take_down();
   {
     std::lock_guard lock(g_host_mutex);
     if (g_host.lock().get() == this) g_host.reset();
@@ -73,51 +70,89 @@ void CHost::set_host_id(std::optional<std::u16string> id) {
 void CHost::set_host_port(std::int32_t port) {
   if (port == endpoint_.host_port()) return;
   endpoint_.set_host_port(port);
-  (void)endpoint_.disable();
+  (void)take_down();
 }
 
-void CHost::post(std::uint32_t command, EventRecord record) {
-  // A record that cannot be posted (queue full) is released here; the machine gets 0 all the same.
-  (void)queue_->post(static_cast<std::int32_t>(command), com::Variant::array(std::move(record)));
+rpc::Status CHost::stop() {
+  return take_down();
 }
 
-std::int32_t CHost::on_telegram(const protocol::IncomingTelegram& t) {
-  if (t.info().params.empty()) {  // Shutdown_H: no host name to check, no record
-    for (const protocol::Event& e : t.info().events) (void)queue_->post(e.dispid);
-    return 0;
+rpc::Status CHost::take_down() {
+  // Disabling waits for the routines in progress, and a routine may be waiting for this very thread
+  // to make room in the queue: release those (they answer server-too-busy) and let none wait until
+  // the routines are gone.
+  queue_->set_waiting(false);
+  const rpc::Status s = endpoint_.disable();
+  queue_->set_waiting(true);
+  return s;
+}
+
+IntakeCounts CHost::counts() const {
+  IntakeCounts c;
+  c.answered = counts_.answered.load(std::memory_order_relaxed);
+  c.raised = counts_.raised.load(std::memory_order_relaxed);
+  c.unknown_machine = counts_.unknown_machine.load(std::memory_order_relaxed);
+  c.drawn_only = counts_.drawn_only.load(std::memory_order_relaxed);
+  c.wrong_host = counts_.wrong_host.load(std::memory_order_relaxed);
+  c.waited = counts_.waited.load(std::memory_order_relaxed);
+  c.refused = counts_.refused.load(std::memory_order_relaxed);
+  return c;
+}
+
+protocol::TelegramAnswer CHost::answer(const protocol::IncomingTelegram& t) {
+  // Shutdown_H carries no host name to check.
+  if (!t.info().params.empty() && !t.host_is(endpoint_.host_id())) {
+    counts_.wrong_host.fetch_add(1, std::memory_order_relaxed);
+    return protocol::kWrongHostName;
   }
-  // The check is made for every record, as each is posted (R_REPORT_H posts two).
-  for (const protocol::Event& e : t.info().events) {
-    if (!t.host_is(endpoint_.host_id())) return protocol::kWrongHostName;
-    post(static_cast<std::uint32_t>(e.dispid), make_event_record(t, e));
+  const com::PostOutcome outcome = queue_->post(make_event_record(t));
+  if (!com::was_queued(outcome)) {
+    // The host is going down (or nobody can pump any more): a failure the machine sees and can
+    // repeat, never a 0 for a telegram that will not be raised.
+    counts_.refused.fetch_add(1, std::memory_order_relaxed);
+    return protocol::TelegramAnswer::refuse(rpc::nca::s_server_too_busy);
   }
+  if (outcome == com::PostOutcome::queued_later) counts_.waited.fetch_add(1, std::memory_order_relaxed);
+  counts_.answered.fetch_add(1, std::memory_order_relaxed);
   return 0;
 }
 
-bool CHost::handle_command(std::uint32_t command, const EventRecord& record) {
-  if (retired_ || command < kFirstEventCommand || command > kLastEventCommand) return false;
+std::int32_t CHost::on_telegram(const protocol::IncomingTelegram& t) {
+  const protocol::TelegramAnswer a = answer(t);
+  return a.fault != 0 ? static_cast<std::int32_t>(rpc::RPC_S_SERVER_TOO_BUSY) : a.result;
+}
+
+void CHost::handle(const EventRecord& record) {
+  if (retired_ || record.telegram == nullptr) return;
   // Event handlers may release objects (even the last one, retiring this host) or create new ones:
   // keep the host and every object of the list alive until all of them have been served.
   const std::shared_ptr<CHost> self = shared_from_this();
-  std::vector<com::ComPtr<com::IUnknown>> keep;
-  const std::vector<CMachine*> targets = machines_;
-  keep.reserve(targets.size());
-  for (CMachine* m : targets) keep.emplace_back(static_cast<IMachine*>(m));
-
+  const std::optional<std::u16string> name =
+      record.to_every_object() ? std::nullopt : upper_case_machine_name(record.machine);
   const auto still_listed = [this](CMachine* m) {
     return std::find(machines_.begin(), machines_.end(), m) != machines_.end();
   };
-  const com::DispId id = static_cast<com::DispId>(command);
-  if (command == kShutdownCommand) {
-    for (CMachine* m : targets)
-      if (still_listed(m) && !m->drawn()) m->raise_event(id, {});
-    return true;
+  bool named = false, raised = false;
+  // Each event goes to all objects before the next event (R_REPORT_H: the array form first).
+  const auto events = record.telegram->events;
+  for (std::size_t e = 0; e < events.size(); ++e) {
+    const std::vector<CMachine*> targets = machines_;
+    std::vector<com::ComPtr<com::IUnknown>> keep;
+    keep.reserve(targets.size());
+    for (CMachine* m : targets) keep.emplace_back(static_cast<IMachine*>(m));
+    for (CMachine* m : targets) {
+      if (!still_listed(m)) continue;
+      if (!record.to_every_object() && !same_property_text(m->machine_id(), name)) continue;
+      named = true;
+      if (m->drawn()) continue;
+      raised = true;
+      m->raise_event(events[e].dispid, record.args[e]);
+    }
   }
-  const std::optional<std::u16string> name = upper_case_machine_name(record_machine_name(record).str());
-  const std::span<const com::Variant> args = record_arguments(record);
-  for (CMachine* m : targets)
-    if (still_listed(m) && !m->drawn() && same_property_text(m->machine_id(), name)) m->raise_event(id, args);
-  return true;
+  std::atomic<std::uint64_t>& count = raised ? counts_.raised
+                                      : named ? counts_.drawn_only
+                                              : counts_.unknown_machine;
+  count.fetch_add(1, std::memory_order_relaxed);
 }
 
 }  // namespace tarvik::control

@@ -124,7 +124,7 @@ com::HRESULT CMachine::FindConnectionPoint(const com::Guid& iid, com::IConnectio
 }
 
 void CMachine::raise_event(com::DispId id, std::span<const com::Variant> args) {
-  com::raise_event(events_, id, args);
+  com::raise_event_in_order(events_, id, args);
 }
 
 void CMachine::notify_changed(com::DispId id) {
@@ -153,6 +153,18 @@ com::HRESULT CMachine::WaitAndPump(int timeout_ms, int* delivered) {
   const int n = host->queue().wait_and_pump(timeout_ms);
   if (delivered) *delivered = n < 0 ? 0 : n;
   return n < 0 ? com::E_UNEXPECTED : com::S_OK;
+}
+
+com::HRESULT CMachine::GetIntakeCounts(IntakeCounts* counts) {
+  if (!counts) return com::E_POINTER;
+  *counts = host_->counts();
+  return com::S_OK;
+}
+
+com::HRESULT CMachine::SetQueueLimit(std::int32_t records) {
+  if (records < 1) return com::E_INVALIDARG;
+  host_->queue().set_max_pending(static_cast<std::size_t>(records));
+  return com::S_OK;
 }
 
 com::HRESULT CMachine::GetListeningPort(std::int32_t* port) {

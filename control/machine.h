@@ -96,11 +96,13 @@ class CMachine final : public com::Object<IMachine, com::IConnectionPointContain
   com::HRESULT Pump(int* delivered) override;
   com::HRESULT WaitAndPump(int timeout_ms, int* delivered) override;
   com::HRESULT GetListeningPort(std::int32_t* port) override;
+  com::HRESULT GetIntakeCounts(IntakeCounts* counts) override;
+  com::HRESULT SetQueueLimit(std::int32_t records) override;
 
   // For CHost (owner thread): routing and raising events.
   const std::optional<std::u16string>& machine_id() const { return connection_.machine_id(); }
   bool drawn() const { return drawn_; }
-  // Calls every _IMachineEvents sink in slot order; `args` in dispatch order (last argument first).
+  // Calls every _IMachineEvents sink in slot order; `args` in declaration order (first argument first).
   void raise_event(com::DispId id, std::span<const com::Variant> args);
 
   // For tests and diagnostics.

@@ -1,14 +1,12 @@
 #include "protocol/host_routines.h"
 
-#include "protocol/server_routines.h"
-
 namespace tarvik::protocol {
 
 rpc::ServerInterface host_server_interface(HostHandler& handler) {
   return make_server_interface(Interface::host,
                                [&handler](const TelegramInfo& t, std::span<const WireValue> values,
                                           const rpc::CallInfo&) {
-                                 return handler.on_telegram(IncomingTelegram(t, values));
+                                 return handler.answer(IncomingTelegram(t, values));
                                });
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/rpc/server.h"
 #include "protocol/incoming_telegram.h"
+#include "protocol/server_routines.h"
 
 namespace tarvik::protocol {
 
@@ -21,6 +22,10 @@ class HostHandler {
   // to are valid until the call returns. The returned long goes back to the machine (ignored for
   // Shutdown_H, which has no result).
   virtual std::int32_t on_telegram(const IncomingTelegram& t) = 0;
+  // The routine's whole answer: on_telegram()'s result unless overridden. A handler that may have to
+  // refuse a telegram it cannot take (TelegramAnswer::refuse, a fault the machine sees and may
+  // retry) overrides this one.
+  virtual TelegramAnswer answer(const IncomingTelegram& t) { return on_telegram(t); }
 };
 
 // The ten routines, in opnum order, calling `handler` (which must outlive the registration).

@@ -18,8 +18,9 @@ rpc::ServerInterface make_server_interface(Interface iface, TelegramServe serve)
       std::vector<WireValue> values;
       if (unmarshal_request(t, stub, call.byte_order, values) != rpc::RPC_S_OK)
         return static_cast<std::uint32_t>(rpc::RPC_X_BAD_STUB_DATA);
-      const std::int32_t result = (*shared)(t, values, call);
-      marshal_response(t, result, response);
+      const TelegramAnswer answer = (*shared)(t, values, call);
+      if (answer.fault != 0) return answer.fault;
+      marshal_response(t, answer.result, response);
       return 0;
     });
   }

@@ -14,11 +14,24 @@
 
 namespace tarvik::protocol {
 
+// What a routine answers: the call's result (ignored for the shutdown procedures, which answer with
+// an empty stub), or a refusal: a fault the caller's runtime reports instead of a result, for a call
+// the server could not take and the caller may repeat. Converts from a plain result.
+struct TelegramAnswer {
+  TelegramAnswer(std::int32_t result) : result(result) {}  // NOLINT: a result is an answer
+  static TelegramAnswer refuse(std::uint32_t fault) {
+    TelegramAnswer a(0);
+    a.fault = fault;
+    return a;
+  }
+  std::int32_t result = 0;
+  std::uint32_t fault = 0;  // nca::... status; 0: answer with `result`
+};
+
 // Called on a runtime thread, possibly several at once. `values` (one per parameter, wire order)
-// are valid until it returns. The returned long is the call's result (ignored for the shutdown
-// procedures, which answer with an empty stub).
-using TelegramServe =
-    std::function<std::int32_t(const TelegramInfo& t, std::span<const WireValue> values, const rpc::CallInfo& call)>;
+// are valid until it returns.
+using TelegramServe = std::function<TelegramAnswer(const TelegramInfo& t, std::span<const WireValue> values,
+                                                   const rpc::CallInfo& call)>;
 
 // One routine per opnum of `iface`, identity from the table; register it with rpc::register_if.
 rpc::ServerInterface make_server_interface(Interface iface, TelegramServe serve);

@@ -4,7 +4,8 @@
 //                              served in this process (baseline BM_RawTcpTelegramRoundTrip).
 //   BM_ControlEventIntake      R_MESSAGE_H from 8 / 64 machines into the host server of a Machine
 //                              object, each record raised as RxMESSAGExH on the owner thread
-//                              (baseline BM_RawTcpHostIntake).
+//                              (baseline BM_RawTcpHostIntake); counters: events raised, telegrams
+//                              answered with 0 (equal: nothing lost), telegrams that waited for room.
 //
 //   build/control/bench/control_bench --benchmark_format=json > control.json && bench/report.py control.json
 #include <benchmark/benchmark.h>
@@ -135,7 +136,13 @@ class OwnerThread {
       std::int32_t port = 0;
       host->GetListeningPort(&port);
       port_ = static_cast<std::uint16_t>(port);
-      while (!stop_) host->WaitAndPump(20, nullptr);
+      control::IntakeCounts counts;
+      while (!stop_) {
+        host->WaitAndPump(20, nullptr);
+        host->GetIntakeCounts(&counts);
+        answered_ = static_cast<long>(counts.answered);
+        waited_ = static_cast<long>(counts.waited);
+      }
     });
     while (port_ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
@@ -145,11 +152,16 @@ class OwnerThread {
   }
   std::uint16_t port() const { return port_; }
   long events() const { return events_; }
+  // Telegrams the host answered with 0, and those that waited for room first (as of the last pump).
+  long answered() const { return answered_; }
+  long waited() const { return waited_; }
 
  private:
   std::atomic<bool> stop_{false};
   std::atomic<std::uint16_t> port_{0};
   std::atomic<long> events_{0};
+  std::atomic<long> answered_{0};
+  std::atomic<long> waited_{0};
   std::thread thread_;
 };
 
@@ -168,6 +180,9 @@ void BM_ControlEventIntake(benchmark::State& state) {
       if (owner().events() == before) break;
     }
     state.counters["events"] = static_cast<double>(owner().events());
+    // Equal to events once everything is pumped: nothing answered with 0 is lost.
+    state.counters["answered"] = static_cast<double>(owner().answered());
+    state.counters["waited"] = static_cast<double>(owner().waited());
   }
 }
 

@@ -1,6 +1,7 @@
 // control_host: the smallest host program for the RpcTarvik control, a console container.
 //
 //   control_host --host-id HOST1 --host-port 3010 --machine MC01@192.0.2.10:3011 --machine MC02
+//                [--queue-limit N] [--quiet] [--stats]
 //
 // Creates one Machine object per --machine, in order (objects numbered from 1), by its ProgID; sets
 // MachineID (and MachineIP, MachinePort when given) through dispatch; sets HostID and HostPort on
@@ -11,14 +12,22 @@
 //   - stdin lines "N METHOD ARG..." (arguments in the method's order, numbers as numbers, texts as
 //     JSON strings, null for a null text): the method is called by its DISPID, found by name in the
 //     type information, and {"object":N,"method":"C_ORDER_M","ret":R} is printed.
-// End of input releases the objects and ends the program.
+// End of input (or SIGTERM, SIGINT) releases the objects and ends the program. SIGUSR1 prints a
+// statistics line at once, --stats prints one at the end:
+//   {"stats":{"events":E,"answered":A,"raised":R,"unknown_machine":U,"drawn_only":D,"wrong_host":W,
+//             "waited":T,"refused":F}}
+// E counts the events the sinks received (printed or not: --quiet leaves the event lines out), the
+// rest are the control's intake counts (IControlHost::GetIntakeCounts). --queue-limit sets how many
+// records may wait in the control's queue before the machines' calls wait for room.
 //
 // The control is found through control_host.manifest beside the program, or through the registry.
 #include "control/control_host.h"
 
 #include <poll.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -26,6 +35,7 @@
 #include <vector>
 
 #include "control/identities.h"
+#include "json_lines.h"
 #include "platform/com/activation.h"
 #include "platform/com/class_info.h"
 #include "platform/com/connection_point.h"
@@ -45,15 +55,22 @@ struct Options {
     std::int32_t port = 0;  // 0: leave MachinePort at its default
   };
   std::vector<Machine> machines;
+  std::int32_t queue_limit = 0;  // 0: the control's default
+  bool quiet = false;
+  bool stats = false;
 };
 
+// Everything goes to stdout through this buffer, written once per turn of the event loop.
+control_host::JsonLines g_out;
+
 void print(const json& line) {
-  std::cout << line.dump() << '\n' << std::flush;
+  g_out.add(line.dump());
 }
 
 [[noreturn]] void usage(const std::string& why) {
   std::cerr << "control_host: " << why
-            << "\nusage: control_host [--host-id H] [--host-port P] --machine ID[@ADDRESS:PORT]...\n";
+            << "\nusage: control_host [--host-id H] [--host-port P] [--queue-limit N] [--quiet] [--stats]"
+               " --machine ID[@ADDRESS:PORT]...\n";
   std::exit(2);
 }
 
@@ -72,12 +89,25 @@ Options parse_options(int argc, char** argv) {
   Options o;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "--quiet" || arg == "--stats") {
+      (arg == "--quiet" ? o.quiet : o.stats) = true;
+      continue;
+    }
     if (i + 1 >= argc) usage("missing value after " + arg);
     const std::string value = argv[++i];
     if (arg == "--host-id") {
       o.host_id = value;
     } else if (arg == "--host-port") {
       o.host_port = parse_port(value);
+    } else if (arg == "--queue-limit") {
+      std::size_t used = 0;
+      long long n = 0;
+      try {
+        n = std::stoll(value, &used);
+      } catch (const std::exception&) {
+      }
+      if (used != value.size() || n < 1 || n > INT32_MAX) usage("not a queue limit: " + value);
+      o.queue_limit = static_cast<std::int32_t>(n);
     } else if (arg == "--machine") {
       Options::Machine m;
       const auto at = value.find('@');
@@ -190,11 +220,37 @@ json call_line(const std::vector<com::ComPtr<com::IDispatch>>& objects, const st
   return out;
 }
 
+
+json stats_line(std::uint64_t events, const control::IntakeCounts& c) {
+  return {{"stats",
+           {{"events", events},
+            {"answered", c.answered},
+            {"raised", c.raised},
+            {"unknown_machine", c.unknown_machine},
+            {"drawn_only", c.drawn_only},
+            {"wrong_host", c.wrong_host},
+            {"waited", c.waited},
+            {"refused", c.refused}}}};
+}
+
+// SIGUSR1 (statistics) and the ending signals arrive as readable data on a descriptor, so the one
+// thread handles them between events. Blocked before any other thread exists, so that none of the
+// runtime's threads receives them instead.
+int signal_descriptor() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : {SIGUSR1, SIGTERM, SIGINT}) sigaddset(&set, sig);
+  if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
+  return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const Options options = parse_options(argc, argv);
+  const int signal_fd = signal_descriptor();
   int exit_code = 0;
+  std::uint64_t events_received = 0;
   {
     std::vector<com::ComPtr<com::IDispatch>> objects;
     std::vector<com::ComPtr<com::IDispatch>> sinks;
@@ -218,15 +274,17 @@ int main(int argc, char** argv) {
     events = com::default_source_interface(objects.front().get());
 
     // Event sinks: one per object, printing every event with its arguments in order.
+    const bool quiet = options.quiet;
     for (std::size_t i = 0; i < objects.size(); ++i) {
       const std::size_t number = i + 1;
-      auto sink = com::make_event_sink(
-          control::kDiidIMachineEvents, [number, events](com::DispId id, std::span<const com::Variant> args) {
-            const com::FunctionInfo* fn = events ? events->find(id) : nullptr;
-            json a = json::array();
-            for (const com::Variant& v : args) a.push_back(to_json(v));
-            print({{"object", number}, {"event", fn ? json(fn->name) : json(id)}, {"args", a}});
-          });
+      auto sink = com::make_event_sink(control::kDiidIMachineEvents, [number, events, quiet, &events_received](
+                                                                         com::DispId id,
+                                                                         std::span<const com::Variant> args) {
+        ++events_received;
+        if (quiet) return;
+        const com::FunctionInfo* fn = events ? events->find(id) : nullptr;
+        g_out.add_event(number, fn ? fn->name : std::to_string(id), args);
+      });
       std::uint32_t cookie = 0;
       com::connect_events(objects[i].get(), control::kDiidIMachineEvents, sink.get(), &cookie);
       sinks.push_back(sink);
@@ -236,6 +294,7 @@ int main(int argc, char** argv) {
     com::put_property(first, com::dispid_of(first, u"HostID"), text(options.host_id));
     com::put_property(first, com::dispid_of(first, u"HostPort"), com::Variant::i4(options.host_port));
     const com::ComPtr<control::IControlHost> host = objects.front().as<control::IControlHost>();
+    if (options.queue_limit > 0) host->SetQueueLimit(options.queue_limit);
     const com::HRESULT enabled =
         com::put_property(first, com::dispid_of(first, u"HostEnabled"), com::Variant::boolean(true));
     if (com::succeeded(enabled)) {
@@ -245,19 +304,34 @@ int main(int argc, char** argv) {
     } else {
       print({{"error", enabled & 0xFFFF}});  // the RPC status under the 0x80010000 bits
     }
+    const auto print_stats = [&] {
+      control::IntakeCounts counts;
+      host->GetIntakeCounts(&counts);
+      print(stats_line(events_received, counts));
+    };
 
     int queue_fd = -1;
     host->GetQueueDescriptor(&queue_fd);
     std::string pending_input;
-    for (bool input_open = true; input_open;) {
-      pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {queue_fd, POLLIN, 0}};
-      if (poll(fds, queue_fd >= 0 ? 2 : 1, queue_fd >= 0 ? -1 : 50) < 0) continue;
+    for (bool running = true; running;) {
+      if (!g_out.flush(STDOUT_FILENO)) break;  // nobody reads our output any more
+      pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0}, {signal_fd, POLLIN, 0}, {queue_fd, POLLIN, 0}};
+      if (poll(fds, queue_fd >= 0 ? 3 : 2, queue_fd >= 0 ? -1 : 50) < 0) continue;
       host->Pump(nullptr);
+      if (fds[1].revents & POLLIN) {
+        signalfd_siginfo info{};
+        while (read(signal_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+          if (info.ssi_signo == SIGUSR1)
+            print_stats();
+          else
+            running = false;
+        }
+      }
       if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
         char buffer[4096];
         const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
         if (got <= 0)
-          input_open = false;
+          running = false;
         else
           pending_input.append(buffer, static_cast<std::size_t>(got));
         for (std::size_t nl; (nl = pending_input.find('\n')) != std::string::npos;) {
@@ -274,6 +348,8 @@ int main(int argc, char** argv) {
       }
     }
     host->Pump(nullptr);
+    if (options.stats) print_stats();
+    g_out.flush(STDOUT_FILENO);
     for (std::size_t i = 0; i < objects.size(); ++i)
       com::disconnect_events(objects[i].get(), control::kDiidIMachineEvents, 1);
   }

@@ -5,6 +5,7 @@ using System.Linq;
 using System.Linq.Expressions;
 using System.Reflection;
 using System.Runtime.InteropServices;
+using System.Text;
 using Vortane.Tarvik.Rpc;
 
 namespace Vortane.Tarvik.Rpc.Examples
@@ -22,8 +23,11 @@ namespace Vortane.Tarvik.Rpc.Examples
   // End of input ends the program. Output lines are ASCII JSON, one whole line at a time.
   public static class ManagedHost
   {
-    private static readonly object s_Output = new object();
+    private static readonly LineOutput s_Output = new LineOutput();
     private static readonly List<MachineClass> s_Machines = new List<MachineClass>();
+
+    // Each RPC thread builds its event lines in a builder of its own.
+    [ThreadStatic] private static StringBuilder t_Line;
 
     public static int Main(string[] argv)
     {
@@ -82,6 +86,7 @@ namespace Vortane.Tarvik.Rpc.Examples
           Print(new Dictionary<string, object> { { "error", e.Message }, { "line", line } });
         }
       }
+      s_Output.Close();
       return 0;
     }
 
@@ -128,20 +133,22 @@ namespace Vortane.Tarvik.Rpc.Examples
       }
     }
 
-    // Runs on the RPC thread that received the telegram.
+    // Runs on the RPC thread that received the telegram: {"object":N,"event":"NAME","args":[...]}.
     private static void Report(int n, string eventName, object[] args)
     {
-      Print(new Dictionary<string, object> { { "object", n }, { "event", eventName }, { "args", args } });
+      StringBuilder b = t_Line ?? (t_Line = new StringBuilder(256));
+      b.Clear();
+      b.Append("{\"object\":").Append(n).Append(",\"event\":");
+      MiniJson.WriteValue(b, eventName);
+      b.Append(",\"args\":");
+      MiniJson.WriteValue(b, args);
+      b.Append('}');
+      s_Output.Add(b);
     }
 
     private static void Print(Dictionary<string, object> record)
     {
-      string text = MiniJson.Write(record);
-      lock (s_Output)
-      {
-        Console.Out.WriteLine(text);
-        Console.Out.Flush();
-      }
+      s_Output.Add(MiniJson.Write(record));
     }
 
     // The two diagnostics the class does not offer: the port actually listened on (HostPort 0

@@ -47,7 +47,7 @@ namespace Vortane.Tarvik.Rpc.Examples
       return b.ToString();
     }
 
-    private static void WriteValue(StringBuilder b, object value)
+    public static void WriteValue(StringBuilder b, object value)
     {
       if (value == null)
       {

@@ -8,8 +8,10 @@ namespace Vortane.Tarvik.Rpc
   // the assembly.
   //
   // Threads: the routine Receive runs on RPC runtime threads, several at once. The machine list is
-  // guarded by m_MachineListLock, which add, remove, lookup and the Shutdown_H walk share and which
-  // is never held while an event handler runs. HostID is replaced as a whole (a reference write).
+  // an array replaced as a whole under m_MachineListLock by add and remove; lookup and the
+  // Shutdown_H walk read the current array without the lock, so telegrams arriving on many threads
+  // at once do not queue on it, and no lock is held while an event handler runs. HostID is replaced
+  // as a whole (a reference write).
   internal sealed class Host
   {
     private const int WrongHostName = -110;
@@ -21,7 +23,7 @@ namespace Vortane.Tarvik.Rpc
 
     private volatile string m_HostID = "?";
     private int m_HostPort = 3010;
-    private readonly List<MachineClass> m_MachineList = new List<MachineClass>();
+    private volatile MachineClass[] m_MachineList = new MachineClass[0];  // creation order
     private readonly object m_MachineListLock = new object();
 
     internal Host()
@@ -81,29 +83,36 @@ namespace Vortane.Tarvik.Rpc
     internal void MachineAdd(MachineClass machine)
     {
       if (machine == null) return;
-      lock (m_MachineListLock) m_MachineList.Add(machine);
+      lock (m_MachineListLock)
+      {
+        List<MachineClass> list = new List<MachineClass>(m_MachineList);
+        list.Add(machine);
+        m_MachineList = list.ToArray();
+      }
     }
 
     internal void MachineRemove(MachineClass machine)
     {
       if (machine == null) return;
-      lock (m_MachineListLock) m_MachineList.Remove(machine);
+      lock (m_MachineListLock)
+      {
+        List<MachineClass> list = new List<MachineClass>(m_MachineList);
+        if (list.Remove(machine)) m_MachineList = list.ToArray();
+      }
     }
 
     // The first object in creation order whose MachineID equals machineID exactly; null if none.
     internal MachineClass MachineGet(string machineID)
     {
-      lock (m_MachineListLock)
-      {
-        foreach (MachineClass machine in m_MachineList)
-          if (string.Equals(machine.MachineID, machineID, StringComparison.Ordinal)) return machine;
-      }
+      foreach (MachineClass machine in m_MachineList)
+        if (string.Equals(machine.MachineID, machineID, StringComparison.Ordinal)) return machine;
       return null;
     }
 
+    // The list as it is now; never changed afterwards (add and remove replace the whole array).
     internal MachineClass[] MachineSnapshot()
     {
-      lock (m_MachineListLock) return m_MachineList.ToArray();
+      return m_MachineList;
     }
 
     // The host routine of every `_H` telegram, on an RPC runtime thread. Whatever goes wrong
@@ -132,9 +141,9 @@ namespace Vortane.Tarvik.Rpc
       }
     }
 
-    // ShutdownH on every object in creation order; a handler that throws ends the walk. The list
-    // is copied under the lock, so handlers run without it (an object disposed meanwhile may still
-    // get this one ShutdownH).
+    // ShutdownH on every object in creation order; a handler that throws ends the walk. The walk
+    // goes through the array current when it starts (an object disposed meanwhile may still get this
+    // one ShutdownH).
     private void ShutdownWalk()
     {
       foreach (MachineClass machine in MachineSnapshot()) machine.rShutdown_H();

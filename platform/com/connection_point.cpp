@@ -40,6 +40,7 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, std::uint32_t* cookie) {
   Slot slot;
   if (failed(sink->QueryInterface(iid_, slot.sink.put_void())) || !slot.sink) return CONNECT_E_CANNOTCONNECT;
   sink->QueryInterface(IDispatch::kIid, slot.dispatch.put_void());
+  sink->QueryInterface(IInOrderEventSink::kIid, slot.in_order.put_void());
   std::lock_guard lock(mutex_);
   std::size_t index = 0;
   while (index < slots_.size() && slots_[index].sink) ++index;
@@ -85,6 +86,15 @@ std::vector<ComPtr<IDispatch>> ConnectionPoint::dispatch_sinks() const {
   return out;
 }
 
+std::vector<ConnectionPoint::EventTarget> ConnectionPoint::event_targets() const {
+  std::vector<EventTarget> out;
+  std::lock_guard lock(mutex_);
+  out.reserve(slots_.size());
+  for (const auto& s : slots_)
+    if (s.dispatch) out.push_back({s.dispatch, s.in_order});
+  return out;
+}
+
 void ConnectionPoint::disconnect_all() {
   std::vector<Slot> released;
   {
@@ -97,6 +107,23 @@ void raise_event(const ConnectionPoint& cp, DispId id, std::span<const Variant> 
   const DispParams params{args_dispatch_order, {}};
   for (const ComPtr<IDispatch>& sink : cp.dispatch_sinks())
     sink->Invoke(id, kNullGuid, kLocaleUserDefault, DISPATCH_METHOD, params, nullptr, nullptr, nullptr);
+}
+
+void raise_event_in_order(const ConnectionPoint& cp, DispId id, std::span<const Variant> args_declaration_order) {
+  std::vector<Variant> reversed;  // made once, for the first sink that needs dispatch order
+  bool have_reversed = false;
+  for (const ConnectionPoint::EventTarget& sink : cp.event_targets()) {
+    if (sink.in_order) {
+      sink.in_order->OnEvent(id, args_declaration_order);
+      continue;
+    }
+    if (!have_reversed) {
+      reversed.assign(args_declaration_order.rbegin(), args_declaration_order.rend());
+      have_reversed = true;
+    }
+    const DispParams params{reversed, {}};
+    sink.dispatch->Invoke(id, kNullGuid, kLocaleUserDefault, DISPATCH_METHOD, params, nullptr, nullptr, nullptr);
+  }
 }
 
 HRESULT find_connection_point(std::span<ConnectionPoint* const> points, const Guid& iid,

@@ -58,6 +58,20 @@ struct IConnectionPointContainer : IUnknown {
   ~IConnectionPointContainer() = default;
 };
 
+// Sinks that take an event's arguments in declaration order (first argument first) may answer this
+// besides the event interface: raise_event_in_order() then hands them the arguments as they are,
+// without the reversed copy that IDispatch::Invoke needs.
+struct IInOrderEventSink : IUnknown {
+  static constexpr Guid kIid = make_guid("{3E7A51C2-0D84-4B69-A2F3-95C1D6E0B7A4}");
+  using Base = IUnknown;
+
+  // The same as Invoke(id, ..., DISPATCH_METHOD, args reversed, ...) with no result wanted.
+  virtual HRESULT OnEvent(DispId id, std::span<const Variant> args_declaration_order) = 0;
+
+ protected:
+  ~IInOrderEventSink() = default;
+};
+
 class ConnectionPoint final : public IConnectionPoint {
  public:
   static constexpr std::size_t kUnlimited = std::numeric_limits<std::size_t>::max();
@@ -84,6 +98,12 @@ class ConnectionPoint final : public IConnectionPoint {
   // The connected sinks' dispatch interfaces in slot order (null entries skipped): a snapshot, so sinks
   // may connect and disconnect while the caller goes through it.
   std::vector<ComPtr<IDispatch>> dispatch_sinks() const;
+  // The same, each with its IInOrderEventSink when it has one.
+  struct EventTarget {
+    ComPtr<IDispatch> dispatch;
+    ComPtr<IInOrderEventSink> in_order;
+  };
+  std::vector<EventTarget> event_targets() const;
   // Drops every connection (an object does this when it is being destroyed).
   void disconnect_all();
 
@@ -91,6 +111,7 @@ class ConnectionPoint final : public IConnectionPoint {
   struct Slot {
     ComPtr<IUnknown> sink;       // what the sink answered for iid_
     ComPtr<IDispatch> dispatch;  // its IDispatch, when it has one
+    ComPtr<IInOrderEventSink> in_order;  // when it has one
   };
   IUnknown* owner_;
   IConnectionPointContainer* container_;
@@ -105,6 +126,10 @@ class ConnectionPoint final : public IConnectionPoint {
 // exception information, no argument error). The sinks' results are ignored.
 // `args_dispatch_order`: last argument first.
 void raise_event(const ConnectionPoint& cp, DispId id, std::span<const Variant> args_dispatch_order);
+// The same with the arguments in declaration order (first argument first): sinks that answer
+// IInOrderEventSink get them as they are, the others through Invoke with one reversed copy made for
+// all of them.
+void raise_event_in_order(const ConnectionPoint& cp, DispId id, std::span<const Variant> args_declaration_order);
 
 // The body of FindConnectionPoint / EnumConnectionPoints for an object with these connection points.
 HRESULT find_connection_point(std::span<ConnectionPoint* const> points, const Guid& iid,

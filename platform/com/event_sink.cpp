@@ -40,4 +40,9 @@ HRESULT EventSink::Invoke(DispId id, const Guid&, Lcid, DispatchFlags, const Dis
   return S_OK;
 }
 
+HRESULT EventSink::OnEvent(DispId id, std::span<const Variant> args_declaration_order) {
+  if (handler_) handler_(id, args_declaration_order);
+  return S_OK;
+}
+
 }  // namespace tarvik::com

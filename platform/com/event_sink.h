@@ -6,12 +6,14 @@
 #include <functional>
 #include <span>
 
+#include "platform/com/connection_point.h"
 #include "platform/com/dispatch.h"
 #include "platform/com/object.h"
 
 namespace tarvik::com {
 
-class EventSink final : public Object<IDispatch> {
+// Raised through raise_event_in_order(), the arguments reach the callback without being copied.
+class EventSink final : public Object<IDispatch, IInOrderEventSink> {
  public:
   using Handler = std::function<void(DispId id, std::span<const Variant> args)>;
 
@@ -25,6 +27,7 @@ class EventSink final : public Object<IDispatch> {
                         DispId* ids) override;
   HRESULT Invoke(DispId id, const Guid& iid, Lcid lcid, DispatchFlags flags, const DispParams& params,
                  Variant* result, ExcepInfo* excep, std::uint32_t* arg_err) override;
+  HRESULT OnEvent(DispId id, std::span<const Variant> args_declaration_order) override;
 
  private:
   void* find_extra_interface(const Guid& iid) override;

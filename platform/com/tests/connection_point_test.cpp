@@ -119,6 +119,43 @@ TEST_F(ConnectionPointTest, ASinkMayDisconnectWhileAnEventIsRaised) {
   EXPECT_EQ(cp_->Unadvise(second_cookie), CONNECT_E_NOCONNECTION);
 }
 
+// A sink that speaks only IDispatch, as a late-binding container's does: it sees dispatch order.
+class DispatchOnlySink final : public Object<IDispatch> {
+ public:
+  DispatchOnlySink(IUnknown* outer, std::vector<Variant>* seen) : Object(outer), seen_(seen) {}
+  HRESULT GetTypeInfoCount(std::uint32_t* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(std::uint32_t, Lcid, std::shared_ptr<const InterfaceInfo>*) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(const Guid&, std::span<const std::u16string>, Lcid, DispId*) override { return E_NOTIMPL; }
+  HRESULT Invoke(DispId, const Guid&, Lcid, DispatchFlags, const DispParams& params, Variant*, ExcepInfo*,
+                 std::uint32_t*) override {
+    seen_->assign(params.args.begin(), params.args.end());
+    return S_OK;
+  }
+
+ private:
+  void* find_extra_interface(const Guid& iid) override {
+    return iid == kDiidWidgetEvents ? static_cast<IDispatch*>(this) : nullptr;
+  }
+  std::vector<Variant>* seen_;
+};
+
+TEST_F(ConnectionPointTest, RaisingInDeclarationOrderReachesBothKindsOfSinkCorrectly) {
+  std::vector<Variant> dispatch_order;
+  auto plain = make_object<DispatchOnlySink>(&dispatch_order);
+  auto in_order = sink("in order");
+  std::uint32_t cookie = 0;
+  ASSERT_EQ(cp_->Advise(plain.get(), &cookie), S_OK);
+  ASSERT_EQ(cp_->Advise(in_order.get(), &cookie), S_OK);
+  const Variant args[] = {Variant::i4(1), Variant::bstr(u"two"), Variant::i4(3)};
+  raise_event_in_order(*static_cast<ConnectionPoint*>(cp_.get()), kFired, args);
+  EXPECT_EQ(dispatch_order, (std::vector<Variant>{Variant::i4(3), Variant::bstr(u"two"), Variant::i4(1)}));
+  ASSERT_EQ(heard_.size(), 1u);
+  EXPECT_EQ(heard_[0].args, (std::vector<Variant>{Variant::i4(1), Variant::bstr(u"two"), Variant::i4(3)}));
+}
+
 TEST_F(ConnectionPointTest, AHeldConnectionPointKeepsItsObject) {
   ModuleUsage usage;
   ComPtr<IDispatch> d;
