@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "testprogram/app/form_host.h"
 #include "testprogram/app/value_widths.h"
@@ -25,6 +26,8 @@ QLabel* ValueBox(const QString& name, int index, ValueKind kind, bool multi_line
   label->setTextFormat(Qt::PlainText);  // received texts are shown, never interpreted
   label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   label->setMargin(1);
+  // Rows keep their natural height: a squeezed row would cut its values at the bottom.
+  label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
   switch (kind) {
     case ValueKind::number:
       label->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -103,8 +106,9 @@ void IncomingForm::Build() {
   connect(ok, &QPushButton::clicked, this, &IncomingForm::OnOK);
   bottom->addWidget(ok);
   outer->addLayout(bottom);
-  setMinimumWidth(420);
-  adjustSize();
+  // The layout's minimum keeps every value box whole; adjustSize() would cap a wide form at two
+  // thirds of the screen and squeeze the report's columns over each other.
+  resize(sizeHint().expandedTo(minimumSizeHint()).expandedTo(QSize(420, 0)));
 }
 
 void IncomingForm::PlaceOverMainWindow() {
@@ -119,13 +123,17 @@ void IncomingForm::PlaceOverMainWindow() {
 }
 
 void IncomingForm::GrowForTexts() {
-  // A longer text wraps into more lines: give the form the height its texts need now.
+  // A longer text wraps into more lines: give the form the height its texts need now, but never more
+  // than the screen, so OK stays reachable however long a text is.
+  for (WrappingLabel* l : findChildren<WrappingLabel*>()) l->FitHeight();
   if (!layout()) return;
   layout()->activate();
-  const int needed = layout()->totalHeightForWidth(width());
+  int needed = std::max(height(), sizeHint().height());
+  const QScreen* s = screen();
+  if (s) needed = std::min(needed, s->availableGeometry().height() - (frameGeometry().height() - height()));
   if (needed <= height()) return;
   resize(width(), needed);
-  if (const QScreen* s = screen())
+  if (s)
     if (const QPoint p = FitOntoScreen(frameGeometry(), s->availableGeometry()); p != frameGeometry().topLeft())
       move(p);
 }

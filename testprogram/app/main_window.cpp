@@ -71,7 +71,11 @@ frmRpcTarvikTest::frmRpcTarvikTest(ProgramContext context) : context_(std::move(
   txtRPC_ = new QPlainTextEdit(this);
   txtRPC_->setObjectName(QStringLiteral("txtRPC"));
   txtRPC_->setReadOnly(true);
-  txtRPC_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // Records break their lines themselves, against the visible width (EchoMeasure); a single value
+  // wider than the box (a list of ten numbers in a narrow window) wraps on screen instead of hiding
+  // its end behind a horizontal scroll bar.
+  txtRPC_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  txtRPC_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   txtRPC_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   setCentralWidget(txtRPC_);  // top left, client width, client height less the status bar
 

@@ -17,31 +17,38 @@ WrappingLabel::WrappingLabel(int min_lines, QWidget* parent) : QLabel(parent), m
   setTextFormat(Qt::PlainText);
   // The label paints its text itself, so QLabel's own text control must not handle it.
   setTextInteractionFlags(Qt::NoTextInteraction);
-  QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-  policy.setHeightForWidth(true);
-  setSizePolicy(policy);
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  FitHeight();
 }
 
-int WrappingLabel::heightForWidth(int width) const {
-  const QMargins m = contentsMargins();
-  const int inner = std::max(1, width - m.left() - m.right() - 2 * margin());
+int WrappingLabel::HeightFor(int width) const {
+  const int frame_width = rect().width() - contentsRect().width();
+  const int frame_height = rect().height() - contentsRect().height();
+  const int inner = std::max(1, width - frame_width - 2 * margin());
   const QRect text = fontMetrics().boundingRect(QRect(0, 0, inner, INT_MAX / 2), kTextFlags, this->text());
-  const int lines = min_lines_ * fontMetrics().lineSpacing();
-  return std::max(text.height(), lines) + m.top() + m.bottom() + 2 * margin();
+  return std::max(text.height(), min_lines_ * fontMetrics().lineSpacing()) + frame_height + 2 * margin();
+}
+
+void WrappingLabel::FitHeight() {
+  const int needed = HeightFor(width());
+  if (needed != minimumHeight()) setFixedHeight(needed);
 }
 
 QSize WrappingLabel::minimumSizeHint() const {
-  const QMargins m = contentsMargins();
-  const int width = fontMetrics().averageCharWidth() * 4 + m.left() + m.right() + 2 * margin();
-  return {width, heightForWidth(width)};
+  const int frame_width = rect().width() - contentsRect().width();
+  return {fontMetrics().averageCharWidth() * 4 + frame_width + 2 * margin(), minimumHeight()};
 }
 
 QSize WrappingLabel::sizeHint() const {
-  const QMargins m = contentsMargins();
-  const int one_line = fontMetrics().horizontalAdvance(text()) + m.left() + m.right() + 2 * margin() + 2;
+  const int frame_width = rect().width() - contentsRect().width();
+  const int one_line = fontMetrics().horizontalAdvance(text()) + frame_width + 2 * margin() + 2;
   const int width = std::min(one_line, fontMetrics().averageCharWidth() * kHintCharacters);
-  const int hint = std::max(width, minimumSizeHint().width());
-  return {hint, heightForWidth(hint)};
+  return {std::max(width, minimumSizeHint().width()), minimumHeight()};
+}
+
+void WrappingLabel::resizeEvent(QResizeEvent* event) {
+  QLabel::resizeEvent(event);
+  FitHeight();  // a narrower box needs more lines
 }
 
 void WrappingLabel::paintEvent(QPaintEvent* event) {

@@ -114,7 +114,13 @@ TEST_F(FilesAndFormsTest, EchoLinesFitTheVisibleWidthAndLineBreaksAreLoggedAsCrL
   QCoreApplication::processEvents();
   for (int i = 0; i < 3; ++i) machines_.Raise(1, EventOf("R_MACHINE_H"), MachineArgs(i, "PROG"));
   QCoreApplication::processEvents();
-  EXPECT_EQ(window_->RpcText()->horizontalScrollBar()->maximum(), 0);
+  // The records' own line breaks keep every line inside what the box shows (no piece is wider).
+  QPlainTextEdit* box = window_->RpcText();
+  const int visible = box->viewport()->width() - 2 * static_cast<int>(box->document()->documentMargin());
+  const QStringList lines = box->toPlainText().split(QLatin1Char('\n'));
+  ASSERT_GT(lines.size(), 9);
+  for (const QString& line : lines) EXPECT_LT(box->fontMetrics().horizontalAdvance(line), visible) << line.toStdString();
+  EXPECT_EQ(box->horizontalScrollBar()->maximum(), 0);
 
   window_->OpenSendForm("R_VAR_M");
   auto* form = window_->findChild<SendForm*>(QStringLiteral("frmR_VAR_M"));
@@ -140,17 +146,24 @@ TEST_F(FilesAndFormsTest, IncomingFormsShowTheWidestValuesWhole) {
     IncomingForm* form = window_->OpenIncomingForm(telegram);
     ASSERT_NE(form, nullptr);
     form->layout()->activate();
+    std::vector<QLabel*> shown;
     for (QLabel* l : form->findChildren<QLabel*>()) {
-      if (l->objectName() == QLatin1String("lblText") || l->objectName() == QLatin1String("llblText") ||
-          l->text().isEmpty())
-        continue;
+      if (l->objectName() == QLatin1String("llblText")) continue;
+      shown.push_back(l);
+      if (l->objectName() == QLatin1String("lblText") || l->text().isEmpty()) continue;
       SCOPED_TRACE(telegram + (" " + l->objectName().toStdString()) + " " + l->text().toStdString());
       if (auto* wrapping = qobject_cast<WrappingLabel*>(l)) {
-        EXPECT_LE(wrapping->heightForWidth(wrapping->width()), wrapping->height());  // every line shows
+        EXPECT_LE(wrapping->HeightFor(wrapping->width()), wrapping->height());  // every line shows
       } else {
         EXPECT_GE(l->width(), LabelWidthFor(*l, l->text()));
       }
+      EXPECT_TRUE(form->rect().contains(l->geometry()));
     }
+    // Wide enough boxes are no use if the form squeezes them over each other.
+    for (std::size_t i = 0; i < shown.size(); ++i)
+      for (std::size_t j = i + 1; j < shown.size(); ++j)
+        EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
+            << telegram << " " << shown[i]->objectName().toStdString() << " / " << shown[j]->objectName().toStdString();
   }
   EXPECT_EQ(window_->OpenIncomingForm("R_MACHINE_H")->ValueLabel("lblMachineMode")->text(),
             QStringLiteral("-2147483648"));
