@@ -174,20 +174,6 @@ TEST_F(FilesAndFormsTest, IncomingFormIsCentredThenMovedOntoTheScreen) {
   }
 }
 
-TEST_F(FilesAndFormsTest, FitOntoScreenMovesAsLittleAsNeeded) {
-  const QRect screen(0, 0, 1024, 768);
-  struct Row {
-    QRect window;
-    QPoint expected;
-  };
-  const Row rows[] = {
-      {{1000, 10, 24, 10}, {1000, 10}},    // inside, touching the right edge: stays
-      {{900, 600, 400, 300}, {624, 468}},  // off the bottom right
-      {{-50, -50, 2000, 1000}, {0, 0}},    // larger than the screen: top left on the screen
-  };
-  for (const Row& r : rows) EXPECT_EQ(FitOntoScreen(r.window, screen), r.expected) << r.window.x();
-}
-
 TEST_F(FilesAndFormsTest, SendFormNumberBoxesShowTheWidestNumber) {
   Start();
   window_->OpenSendForm("C_TPORDER_M");
