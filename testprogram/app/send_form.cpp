@@ -55,6 +55,7 @@ class SendingState {
     host.SetStatusText(status);
     if (QWidget* main = host.MainWindow(); main && main->isVisible()) main->repaint();
     if (form->isVisible()) form->repaint();
+    QGuiApplication::sync();  // the display shows cursor and paint before the thread blocks
   }
   ~SendingState() {
     QApplication::restoreOverrideCursor();
