@@ -168,7 +168,10 @@ void SendForm::Build() {
   }
   outer->addLayout(buttons);
   grid->setColumnStretch(1, 1);
-  setMinimumWidth(description_.fields.size() > 6 ? 560 : 420);
+  // The layout's minimum keeps every box whole (an explicit minimum width would override it, and
+  // the automatic size caps a window at two thirds of the screen).
+  const int width = description_.fields.size() > 6 ? 560 : 420;
+  resize(sizeHint().expandedTo(minimumSizeHint()).expandedTo(QSize(width, 0)));
 }
 
 QWidget* SendForm::AddField(const SendField& field) {

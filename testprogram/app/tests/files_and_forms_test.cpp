@@ -183,6 +183,12 @@ TEST_F(FilesAndFormsTest, SendFormNumberBoxesShowTheWidestNumber) {
     auto* box = Child<QLineEdit>(form, name);
     EXPECT_GE(box->width(), LineEditWidthFor(*box, kWidestNumber)) << name;
   }
+  // ... and the form does not squeeze them over each other.
+  const QList<QLineEdit*> boxes = form->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly);
+  for (qsizetype i = 0; i < boxes.size(); ++i)
+    for (qsizetype j = i + 1; j < boxes.size(); ++j)
+      EXPECT_FALSE(boxes[i]->geometry().intersects(boxes[j]->geometry()))
+          << boxes[i]->objectName().toStdString() << " / " << boxes[j]->objectName().toStdString();
 }
 
 }  // namespace
