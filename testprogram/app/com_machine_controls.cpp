@@ -54,6 +54,25 @@ com::HRESULT ComMachineControls::Create(int instance) {
   return com::S_OK;
 }
 
+std::string ComMachineControls::CreateFailureText(com::HRESULT hr) const {
+  const std::string manifest = com::default_manifest_path();
+  const std::string registry = com::registry_path();
+  const std::string code = " (" + com::hresult_name(hr) + ")";
+  const std::string manifest_text = "the manifest " + (manifest.empty() ? std::string("(none)") : manifest);
+  const std::string registry_text = "the registry " + registry;
+  std::string module;
+  com::Guid clsid;
+  if (com::succeeded(com::clsid_from_name(kMachineProgId, &clsid))) (void)com::module_of_class(clsid, &module);
+  if (hr == com::REGDB_E_CLASSNOTREG || hr == com::CO_E_CLASSSTRING)
+    return std::string(kMachineProgId) + " is named in neither " + manifest_text + " nor " + registry_text + code;
+  if (hr == com::REGDB_E_READREGDB || hr == com::REGDB_E_INVALIDVALUE)
+    return manifest_text + " or " + registry_text + " cannot be read" + code;
+  if (module.empty()) return std::string(kMachineProgId) + " could not be created" + code;
+  if (hr == com::E_MOD_NOT_FOUND) return "the module " + module + " cannot be loaded" + code;
+  if (hr == com::CO_E_ERRORINDLL) return "the module " + module + " lacks its entry points" + code;
+  return "the module " + module + " could not create " + kMachineProgId + code;
+}
+
 com::HRESULT ComMachineControls::Remove(int instance) {
   Slot* s = SlotOf(instance);
   if (!s || !s->control) return com::E_INVALIDARG;

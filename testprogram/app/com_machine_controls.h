@@ -33,6 +33,7 @@ class ComMachineControls final : public QObject, public MachineControls {
 
   bool Exists(int instance) const override;
   com::HRESULT Create(int instance) override;
+  std::string CreateFailureText(com::HRESULT hr) const override;
   com::HRESULT Remove(int instance) override;
   void RemoveAll() override;
   com::HRESULT PutProperty(int instance, com::DispId property, const com::Variant& value) override;

@@ -50,18 +50,18 @@ frmRpcTarvikConfig::frmRpcTarvikConfig(Settings& settings, Apply apply, QWidget*
   auto* outer = new QVBoxLayout(this);
   tabConfig_ = new QTabWidget(this);
   tabConfig_->setObjectName(QStringLiteral("tabConfig"));
-  tabConfig_->addTab(BuildHostPage(), QStringLiteral("Host"));
-  tabConfig_->addTab(BuildMachinePage(), QStringLiteral("Machine"));
-  tabConfig_->addTab(BuildTracePage(), QStringLiteral("Trace"));
-  tabConfig_->addTab(BuildPopupPage(), QStringLiteral("Popup on RPC"));
+  tabConfig_->addTab(BuildHostPage(), QStringLiteral("&Host"));
+  tabConfig_->addTab(BuildMachinePage(), QStringLiteral("&Machine"));
+  tabConfig_->addTab(BuildTracePage(), QStringLiteral("&Trace"));
+  tabConfig_->addTab(BuildPopupPage(), QStringLiteral("&Popup on RPC"));
   outer->addWidget(tabConfig_);
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  auto* ok = new QPushButton(QStringLiteral("&OK"), this);
   ok->setObjectName(QStringLiteral("cmdOK"));
   ok->setDefault(true);
-  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+  auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
   cancel->setObjectName(QStringLiteral("cmdCancel"));
   cancel->setAutoDefault(false);
   buttons->addWidget(ok);
@@ -84,19 +84,21 @@ QWidget* frmRpcTarvikConfig::BuildHostPage() {
   hsbMachineCount_ = Tagged(new QScrollBar(Qt::Horizontal, frame), "H", QStringLiteral("hsbMachineCount"));
   hsbMachineCount_->setRange(1, kMachineTableSize);
   hsbMachineCount_->setPageStep(1);
-  form->addRow(QStringLiteral("HostID:"), txtHostID_);
-  form->addRow(QStringLiteral("HostPort:"), txtHostPort_);
+  form->addRow(QStringLiteral("Host&ID:"), txtHostID_);
+  form->addRow(QStringLiteral("HostPo&rt:"), txtHostPort_);
   lblHostPortError_ = Tagged(new QLabel(QStringLiteral("HostPort must be a whole number."), frame), "H",
                              QStringLiteral("lblHostPortError"));
   lblHostPortError_->setStyleSheet(QStringLiteral("color: #b00000"));
   lblHostPortError_->hide();
   form->addRow(QString(), lblHostPortError_);
-  form->addRow(QStringLiteral("HostEnabled:"), chkHostEnabled_);
+  form->addRow(QStringLiteral("Host&Enabled:"), chkHostEnabled_);
   auto* count = new QHBoxLayout;
   lblMachineCount_->setMinimumWidth(24);
   count->addWidget(lblMachineCount_);
   count->addWidget(hsbMachineCount_, 1);
-  form->addRow(QStringLiteral("Number of Machines:"), count);
+  auto* count_caption = new QLabel(QStringLiteral("&Number of Machines:"), frame);
+  count_caption->setBuddy(hsbMachineCount_);
+  form->addRow(count_caption, count);
   connect(hsbMachineCount_, &QScrollBar::valueChanged, this, &frmRpcTarvikConfig::SetMachineCount);
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(frame);
@@ -120,12 +122,14 @@ QWidget* frmRpcTarvikConfig::BuildMachinePage() {
   lblMachine_->setMinimumWidth(24);
   machine->addWidget(lblMachine_);
   machine->addWidget(hsbMachine_, 1);
-  form->addRow(QStringLiteral("Machine:"), machine);
+  auto* machine_caption = new QLabel(QStringLiteral("M&achine:"), frame);
+  machine_caption->setBuddy(hsbMachine_);
+  form->addRow(machine_caption, machine);
   form->addRow(QStringLiteral("Count:"), lblCount_);
-  form->addRow(QStringLiteral("MachineID:"), txtMachineID_);
-  form->addRow(QStringLiteral("MachineIP:"), txtMachineIP_);
-  form->addRow(QStringLiteral("MachinePort:"), txtMachinePort_);
-  form->addRow(QStringLiteral("MachineTimeout:"), cboMachineTimeout_);
+  form->addRow(QStringLiteral("MachineI&D:"), txtMachineID_);
+  form->addRow(QStringLiteral("Machine&IP:"), txtMachineIP_);
+  form->addRow(QStringLiteral("MachinePo&rt:"), txtMachinePort_);
+  form->addRow(QStringLiteral("MachineTimeo&ut:"), cboMachineTimeout_);
   connect(hsbMachine_, &QScrollBar::valueChanged, this, &frmRpcTarvikConfig::ShowMachine);
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(frame);
@@ -136,7 +140,7 @@ QWidget* frmRpcTarvikConfig::BuildMachinePage() {
 QWidget* frmRpcTarvikConfig::BuildTracePage() {
   auto* page = new QWidget;
   auto* layout = new QVBoxLayout(page);
-  chkTraceAll_ = Tagged(new QCheckBox(QStringLiteral("Trace all"), page), "T", QStringLiteral("chkTraceAll"));
+  chkTraceAll_ = Tagged(new QCheckBox(QStringLiteral("Trace &all"), page), "T", QStringLiteral("chkTraceAll"));
   layout->addWidget(chkTraceAll_);
   connect(chkTraceAll_, &QCheckBox::toggled, this, &frmRpcTarvikConfig::UpdateTraceFrames);
 
@@ -165,8 +169,10 @@ QWidget* frmRpcTarvikConfig::BuildTracePage() {
   layout->addLayout(frames);
 
   auto* size = new QHBoxLayout;
-  size->addWidget(Tagged(new QLabel(QStringLiteral("LogFileSize:"), page), "T"));
+  auto* size_caption = Tagged(new QLabel(QStringLiteral("&LogFileSize:"), page), "T");
+  size->addWidget(size_caption);
   txtLogFileSize_ = Tagged(new QLineEdit(page), "T", QStringLiteral("txtLogFileSize"));
+  size_caption->setBuddy(txtLogFileSize_);
   txtLogFileSize_->setMaximumWidth(90);
   size->addWidget(txtLogFileSize_);
   size->addWidget(Tagged(new QLabel(QStringLiteral("kByte"), page), "T"));

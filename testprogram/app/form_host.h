@@ -35,11 +35,16 @@ class FormHost {
 
   // Panel 1 of the status bar.
   virtual void SetStatusText(const QString& text) = 0;
+  // Why instance `instance` has no control (its creation failed, or start-up stopped before the
+  // controls were set up); a sentence for the user.
+  virtual QString MissingControlReason(int instance) const = 0;
   // A call record that wraps at the width txtRPC has now.
   virtual std::unique_ptr<clsRpcData> NewCallRecord() = 0;
-  // Writes a record to the log file and echoes it in txtRPC.
+  // Writes a record to the log file and echoes it in txtRPC; a log file that cannot be written is
+  // told to the user once.
   virtual void LogRecord(clsRpcData& record) = 0;
-  // Stores a send form's values as the newest history entries.
+  // Stores a send form's values as the newest history entries; a history file that cannot be written
+  // is told to the user once.
   virtual void RememberValues(const FormView& form) = 0;
 
   virtual const DateTimeFormat& DateFormat() const = 0;

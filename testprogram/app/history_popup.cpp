@@ -18,19 +18,22 @@ frmHistory::frmHistory(const ProgramFiles& files, QWidget* parent)
     mnuValue_[i]->setObjectName(QStringLiteral("mnuValue"));
     mnuValue_[i]->setProperty("index", i);
   }
-  popup_ = [](QMenu& menu) { return menu.exec(QCursor::pos()); };
+  popup_ = [](QMenu& menu, const QPoint& where) { return menu.exec(where); };
 }
 
-void frmHistory::SelectValue(QWidget* form, QWidget* input) {
+void frmHistory::SelectValue(QWidget* form, QWidget* input, const QWidget* button) {
   QtControlView control(input);
-  const auto choose = [this](const HistoryMenu& items) -> std::optional<int> {
+  QPoint where = QCursor::pos();
+  if (button && !button->rect().contains(button->mapFromGlobal(where)))
+    where = button->mapToGlobal(button->rect().bottomLeft());  // pressed from the keyboard
+  const auto choose = [this, where](const HistoryMenu& items) -> std::optional<int> {
     for (int i = 0; i < kHistoryDepth; ++i) {
       // Stored values are plain text: an '&' must not turn into a mnemonic.
       QString text = QString::fromStdString(items[i].text);
       mnuValue_[i]->setText(text.replace(QLatin1Char('&'), QStringLiteral("&&")));
       mnuValue_[i]->setVisible(items[i].visible);
     }
-    QAction* chosen = popup_(*mnuHistory_);
+    QAction* chosen = popup_(*mnuHistory_, where);
     if (!chosen) return std::nullopt;
     return chosen->property("index").toInt();
   };

@@ -6,25 +6,42 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "testprogram/app/form_host.h"
+#include "testprogram/app/value_widths.h"
+#include "testprogram/app/wrapping_label.h"
 
 namespace tarvik::testprogram {
 namespace {
 
-QLabel* ValueBox(const QString& name, int index, bool multi_line, QWidget* parent) {
-  auto* label = new QLabel(parent);
+// A value box sized for the widest value of its kind: numbers for -2147483648, names for five wide
+// characters, a flag for one; texts have no limit and wrap inside their box instead.
+QLabel* ValueBox(const QString& name, int index, ValueKind kind, bool multi_line, QWidget* parent) {
+  QLabel* label = kind == ValueKind::text ? new WrappingLabel(multi_line ? 3 : 1, parent) : new QLabel(parent);
   label->setObjectName(name);
   label->setProperty("index", index);
   label->setTextFormat(Qt::PlainText);  // received texts are shown, never interpreted
   label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  label->setMinimumWidth(60);
-  if (multi_line) {
-    label->setWordWrap(true);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setMinimumHeight(label->fontMetrics().lineSpacing() * 3 + 4);
+  label->setMargin(1);
+  // Rows keep their natural height: a squeezed row would cut its values at the bottom.
+  label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  switch (kind) {
+    case ValueKind::number:
+      label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+      label->setMinimumWidth(LabelWidthFor(*label, kWidestNumber));
+      break;
+    case ValueKind::name:
+      label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+      label->setMinimumWidth(LabelWidthFor(*label, QStringLiteral("WWWWW")));
+      break;
+    case ValueKind::flag:
+      label->setMinimumWidth(LabelWidthFor(*label, QStringLiteral("W")));
+      break;
+    case ValueKind::text:
+      break;
   }
   return label;
 }
@@ -52,7 +69,7 @@ void IncomingForm::Build() {
   machine_caption->setObjectName(QStringLiteral("llblText"));
   machine_caption->setProperty("index", 0);
   grid->addWidget(machine_caption, 0, 0);
-  grid->addWidget(ValueBox(QStringLiteral("lblMachine"), 0, false, this), 0, 1);
+  grid->addWidget(ValueBox(QStringLiteral("lblMachine"), 0, ValueKind::text, false, this), 0, 1);
 
   int row = 0;
   int caption_index = 0;
@@ -74,23 +91,24 @@ void IncomingForm::Build() {
     }
     // The columns of a table stand side by side, column 0 on the left.
     for (int i = 0; i < l.elements; ++i)
-      line->addWidget(ValueBox(QString::fromStdString(l.label), i, l.multi_line, this), 1);
+      line->addWidget(ValueBox(QString::fromStdString(l.label), i, l.kind, l.multi_line, this), 1);
   }
   grid->setColumnStretch(1, 1);
 
   auto* bottom = new QHBoxLayout;
-  chkPopup_ = new QCheckBox(QStringLiteral("Popup on RPC"), this);
+  chkPopup_ = new QCheckBox(QStringLiteral("&Popup on RPC"), this);
   chkPopup_->setObjectName(QString::fromStdString(description_.popup_check));
   bottom->addWidget(chkPopup_);
   bottom->addStretch(1);
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  auto* ok = new QPushButton(QStringLiteral("&OK"), this);
   ok->setObjectName(QStringLiteral("cmdOK"));
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &IncomingForm::OnOK);
   bottom->addWidget(ok);
   outer->addLayout(bottom);
-  setMinimumWidth(description_.telegram == "R_REPORT_H" ? 640 : 420);
-  adjustSize();
+  // The layout's minimum keeps every value box whole; adjustSize() would cap a wide form at two
+  // thirds of the screen and squeeze the report's columns over each other.
+  resize(sizeHint().expandedTo(minimumSizeHint()).expandedTo(QSize(420, 0)));
 }
 
 void IncomingForm::PlaceOverMainWindow() {
@@ -98,7 +116,26 @@ void IncomingForm::PlaceOverMainWindow() {
   if (!main) return;
   const QRect m = main->frameGeometry();
   const QSize size = frameGeometry().size();
-  move(m.left() + (m.width() - size.width()) / 2, m.top() + (m.height() - size.height()) / 2);
+  // Centred over the main window, then moved fully onto the main window's screen.
+  const QPoint centred(m.left() + (m.width() - size.width()) / 2, m.top() + (m.height() - size.height()) / 2);
+  const QScreen* screen = main->screen();
+  move(screen ? FitOntoScreen(QRect(centred, size), screen->availableGeometry()) : centred);
+}
+
+void IncomingForm::GrowForTexts() {
+  // A longer text wraps into more lines: give the form the height its texts need now, but never more
+  // than the screen, so OK stays reachable however long a text is.
+  for (WrappingLabel* l : findChildren<WrappingLabel*>()) l->FitHeight();
+  if (!layout()) return;
+  layout()->activate();
+  int needed = std::max(height(), sizeHint().height());
+  const QScreen* s = screen();
+  if (s) needed = std::min(needed, s->availableGeometry().height() - (frameGeometry().height() - height()));
+  if (needed <= height()) return;
+  resize(width(), needed);
+  if (s)
+    if (const QPoint p = FitOntoScreen(frameGeometry(), s->availableGeometry()); p != frameGeometry().topLeft())
+      move(p);
 }
 
 QLabel* IncomingForm::ValueLabel(const std::string& name, int index) const {
@@ -111,6 +148,7 @@ void IncomingForm::ShowTelegram(const std::string& machine_name, std::span<const
   if (QLabel* m = ValueLabel("lblMachine")) m->setText(QString::fromStdString(machine_name));
   for (const LabelText& t : LabelTexts(description_, args))
     if (QLabel* l = ValueLabel(t.label, t.index)) l->setText(QString::fromStdString(t.text));
+  GrowForTexts();
 }
 
 void IncomingForm::OnOK() {

@@ -1,7 +1,8 @@
 // An incoming form (frmR_MACHINE_H, ...), built from its description: "Machine:" with the machine
 // name, one value label per event argument, the check box "Popup on RPC" and OK. Created when a
-// telegram of its kind arrives while its popup flag is on; placed centred over the main window;
-// deleted when closed. OK stores the check box as the popup flag; the close box changes nothing.
+// telegram of its kind arrives while its popup flag is on; placed centred over the main window and
+// then moved fully onto the screen; deleted when closed. Every value box is sized for the widest
+// value its field can hold; texts wrap inside their box. OK stores the check box as the popup flag; the close box changes nothing.
 // Threads: the UI thread.
 #pragma once
 
@@ -35,6 +36,7 @@ class IncomingForm final : public QDialog {
  private:
   void Build();
   void PlaceOverMainWindow();
+  void GrowForTexts();
 
   const IncomingFormDescription& description_;
   FormHost& host_;

@@ -20,6 +20,10 @@
 
 namespace tarvik::testprogram {
 
+// What a value label shows, for its size: a 32-bit number, a name of at most 5 characters (WPC),
+// one flag character, or a text of any length.
+enum class ValueKind { number, name, flag, text };
+
 struct IncomingLabel {
   std::string argument;  // event argument: "OrderNum", "DockPos1", "Flag"
   std::string label;     // value label: "lblOrderNum", "lblDochPos1"; a table is a label array
@@ -27,6 +31,7 @@ struct IncomingLabel {
   std::string caption;   // "DockPos1,2, ...:"; empty when the label continues the caption before it
   bool new_row = true;   // false: stands on the row of the label before it
   bool multi_line = false;
+  ValueKind kind = ValueKind::number;  // from the telegram table
 };
 
 struct IncomingFormDescription {

@@ -112,6 +112,30 @@ std::vector<std::string> ArgumentNames(const protocol::TelegramInfo& t, const pr
   return names;
 }
 
+// What each event argument holds, from the telegram table: flattened tables give one argument per
+// element ("DockPos1" .. "DockPos3").
+std::map<std::string, ValueKind> ArgumentKinds(const protocol::TelegramInfo& t, const protocol::Event& e) {
+  const auto kind_of = [](protocol::Kind k) {
+    switch (k) {
+      case protocol::Kind::text: return ValueKind::text;
+      case protocol::Kind::name_table: return ValueKind::name;
+      case protocol::Kind::byte_table: return ValueKind::flag;
+      case protocol::Kind::number:
+      case protocol::Kind::number_table: break;
+    }
+    return ValueKind::number;
+  };
+  std::map<std::string, ValueKind> kinds;
+  for (const protocol::Param& p : t.own_params()) {
+    if (!p.is_table() || e.whole_tables) {
+      kinds[std::string(p.field)] = kind_of(p.kind);
+    } else {
+      for (int i = 1; i <= p.count; ++i) kinds[std::string(p.field) + std::to_string(i)] = kind_of(p.kind);
+    }
+  }
+  return kinds;
+}
+
 std::vector<IncomingFormDescription> Build() {
   std::vector<IncomingFormDescription> forms;
   const std::map<std::string, FormFacts> facts = AllFacts();
@@ -127,8 +151,12 @@ std::vector<IncomingFormDescription> Build() {
     d.popup_key = "Popup" + d.telegram;
     d.trace_partner = it->second.trace_partner;
     d.arguments = ArgumentNames(t, *d.event);
+    const std::map<std::string, ValueKind> kinds = ArgumentKinds(t, *d.event);
     for (const LabelFact& f : it->second.labels) {
       IncomingLabel l;
+      const auto kind = kinds.find(f.argument);
+      if (kind == kinds.end()) throw std::logic_error("incoming form facts name no argument " + f.argument);
+      l.kind = kind->second;
       l.argument = f.argument;
       l.label = f.label.empty() ? "lbl" + f.argument : f.label;
       if (const protocol::Param* p = protocol::find_param(t, l.argument); p && d.event->whole_tables && p->is_table())

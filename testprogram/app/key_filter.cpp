@@ -12,10 +12,11 @@ DigitKeyFilter::DigitKeyFilter(UserPrompts& prompts, QObject* parent) : QObject(
 bool DigitKeyFilter::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
   auto* key = static_cast<QKeyEvent*>(event);
-  if (key->key() == Qt::Key_Backspace) return false;
   if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
   const QString typed = key->text();
-  if (typed.isEmpty()) return false;
+  // Navigation and editing keys type control characters ("\t", "\r", "\x1b", "\b", "\x7f") or nothing.
+  for (const QChar c : typed)
+    if (!c.isPrint()) return false;
   for (const QChar c : typed) {
     if (!KeyFilterAccepts(c.unicode())) {
       prompts_.Beep();

@@ -1,7 +1,11 @@
-// The key filter of the marked number fields: a typed character passes when it is a digit, '-' or
-// Backspace; any other typed character is dropped with a beep. Keys that type nothing (arrows, Delete)
-// and shortcuts with Ctrl or Alt are left alone: the filter judges typed characters only, and text
-// put in by the history or pasted passes unfiltered.
+// The key filter of the marked number fields: a typed character passes when it is a digit or '-';
+// any other typed character is dropped with a beep. Keys that type no printable character (Tab,
+// Enter, Escape, Backspace, Delete, arrows, Home/End) and shortcuts with Ctrl or Alt always pass, so
+// the filter never stands in the way of moving through the form or editing; text put in by the
+// history or pasted passes unfiltered.
+//
+// Install it on the widget that receives the key events: the line edit itself, or the drop-down list
+// of an editable QComboBox (the list hands keys to its line edit directly, past any filter there).
 // Threads: the UI thread.
 #pragma once
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 
 #include "platform/com/dispatch.h"
 #include "platform/com/hresult.h"
@@ -40,6 +41,8 @@ class MachineControls {
   virtual bool Exists(int instance) const = 0;
   // Creates instance `instance` (1 to 20) and connects its events; S_FALSE if it already exists.
   virtual com::HRESULT Create(int instance) = 0;
+  // What stopped Create with `hr`, for the user: which component and which file.
+  virtual std::string CreateFailureText(com::HRESULT hr) const { return "error " + com::hresult_name(hr); }
   // Releases the instance; E_INVALIDARG when it does not exist.
   virtual com::HRESULT Remove(int instance) = 0;
   // Releases every instance (the program ends).

@@ -50,7 +50,15 @@ class frmRpcTarvikTest::EchoMeasure final : public TextMeasure {
   double TextWidth(std::string_view text) const override {
     return box_->fontMetrics().horizontalAdvance(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
   }
-  double AvailableWidth() const override { return std::max(0, box_->viewport()->width()); }
+  // The width lines may take without a horizontal scroll bar: the viewport less the document's
+  // margins and the caret, and less the vertical scroll bar while that has not appeared yet (it
+  // appears as the box fills and must not push the lines already written out of view).
+  double AvailableWidth() const override {
+    int width = box_->viewport()->width() - 2 * static_cast<int>(box_->document()->documentMargin()) -
+                box_->cursorWidth() - 1;
+    if (!box_->verticalScrollBar()->isVisible()) width -= box_->verticalScrollBar()->sizeHint().width();
+    return std::max(0, width);
+  }
 
  private:
   QPlainTextEdit* box_;
@@ -63,7 +71,11 @@ frmRpcTarvikTest::frmRpcTarvikTest(ProgramContext context) : context_(std::move(
   txtRPC_ = new QPlainTextEdit(this);
   txtRPC_->setObjectName(QStringLiteral("txtRPC"));
   txtRPC_->setReadOnly(true);
-  txtRPC_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // Records break their lines themselves, against the visible width (EchoMeasure); a single value
+  // wider than the box (a list of ten numbers in a narrow window) wraps on screen instead of hiding
+  // its end behind a horizontal scroll bar.
+  txtRPC_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  txtRPC_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   txtRPC_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   setCentralWidget(txtRPC_);  // top left, client width, client height less the status bar
 
@@ -93,7 +105,7 @@ frmRpcTarvikTest::~frmRpcTarvikTest() {
 }
 
 void frmRpcTarvikTest::CreateMenu() {
-  QMenu* rpc = menuBar()->addMenu(QStringLiteral("RPC to RPC-TARVIK"));
+  QMenu* rpc = menuBar()->addMenu(QStringLiteral("&RPC to RPC-TARVIK"));
   rpc->setObjectName(QStringLiteral("mnuRpcToVELD_RPC"));
   // Separator lines mnuT1 to mnuT4 stand before these telegrams.
   const std::set<std::string> group_starts = {"C_TPORDER_M", "R_DDEDATA_M", "C_ORDER_M", "R_MESSAGE_M"};
@@ -108,49 +120,61 @@ void frmRpcTarvikTest::CreateMenu() {
     const std::string telegram = d.telegram;
     connect(item, &QAction::triggered, this, [this, telegram] { OpenSendForm(telegram); });
   }
-  QAction* settings = menuBar()->addAction(QStringLiteral("Settings"));
+  QAction* settings = menuBar()->addAction(QStringLiteral("&Settings"));
   settings->setObjectName(QStringLiteral("mnuSettings"));
   connect(settings, &QAction::triggered, this, [this] { OpenSettings(); });
 
-  QMenu* log = menuBar()->addMenu(QStringLiteral("LogFile"));
+  QMenu* log = menuBar()->addMenu(QStringLiteral("&LogFile"));
   log->setObjectName(QStringLiteral("mnuLogFile"));
-  QAction* clear = log->addAction(QStringLiteral("Clear LogFile"));
+  QAction* clear = log->addAction(QStringLiteral("&Clear LogFile"));
   clear->setObjectName(QStringLiteral("mnuClearLogFile"));
   connect(clear, &QAction::triggered, this, &frmRpcTarvikTest::ClearLogFile);
-  QAction* view = log->addAction(QStringLiteral("View LogFile"));
+  QAction* view = log->addAction(QStringLiteral("&View LogFile"));
   view->setObjectName(QStringLiteral("mnuViewLogFile"));
   connect(view, &QAction::triggered, this, &frmRpcTarvikTest::ViewLogFile);
 
-  QAction* exit = menuBar()->addAction(QStringLiteral("Exit"));
+  QAction* exit = menuBar()->addAction(QStringLiteral("E&xit"));
   exit->setObjectName(QStringLiteral("mnuExit"));
   connect(exit, &QAction::triggered, this, &frmRpcTarvikTest::Exit);
 }
 
 void frmRpcTarvikTest::StartUp() {
+  // A value that stops the start-up is told, or the program would run without its controls
+  // unexplained; a send then says again why there is no control.
+  const auto stop = [this](const SettingsProblem& problem) {
+    start_up_problem_ = QString::fromStdString(problem.Message());
+    Prompts().Inform(this, QString::fromUtf8(kProgramTitle), start_up_problem_, UserPrompts::Icon::exclamation);
+  };
   FormSize size;
-  if (ReadFormSize(context_.files, size)) return;
+  if (const std::optional<SettingsProblem> problem = ReadFormSize(context_.files, size)) return stop(*problem);
   // Twips are 1/1440 inch.
   const auto pixels = [](std::int32_t twips, int dpi) { return std::max(1, static_cast<int>(twips * std::int64_t{dpi} / 1440)); };
   resize(pixels(size.Width, logicalDpiX()), pixels(size.Height, logicalDpiY()));
 
-  if (const std::optional<SettingsProblem> problem = LoadSettings(context_.files, settings_)) {
-    // The start-up ends here; say why, or the program would run without its controls unexplained.
-    Prompts().Inform(this, QString::fromUtf8(kProgramTitle), QString::fromStdString(problem->Message()),
-                     UserPrompts::Icon::exclamation);
-    return;
-  }
+  if (const std::optional<SettingsProblem> problem = LoadSettings(context_.files, settings_)) return stop(*problem);
   InitMachines();
 }
 
 bool frmRpcTarvikTest::InitMachines() {
   MachineControls& m = Machines();
   const int count = settings_.ConfiguredMachineCount();
+  start_up_problem_.clear();
+  missing_control_reasons_.clear();
+  QStringList not_created;
+  QString failure;
   for (int i = 1; i <= kMaxMachineInstances; ++i) {
     if (i > count) {
       (void)m.Remove(i);  // an instance that does not exist is no failure
       continue;
     }
-    if (!m.Exists(i) && com::failed(m.Create(i))) continue;
+    if (!m.Exists(i)) {
+      if (const com::HRESULT hr = m.Create(i); com::failed(hr)) {
+        failure = QString::fromStdString(m.CreateFailureText(hr));
+        missing_control_reasons_[i] = QStringLiteral("Its Machine control could not be created: %1.").arg(failure);
+        not_created << QStringLiteral("%1 (%2)").arg(i).arg(QString::fromStdString(settings_.Machines[i - 1].MachineID));
+        continue;
+      }
+    }
     // A property the control refuses leaves that instance as it is; the others are configured.
     const MachineEntry& e = settings_.Machines[i - 1];
     (void)m.PutProperty(i, machine_dispid::MachineID, com::Variant::bstr(com::BStr::from_utf8(e.MachineID)));
@@ -158,6 +182,13 @@ bool frmRpcTarvikTest::InitMachines() {
     (void)m.PutProperty(i, machine_dispid::MachinePort, com::Variant::i4(e.MachinePort));
     (void)m.PutProperty(i, machine_dispid::MachineTimeout, com::Variant::i2(e.MachineTimeout));
   }
+  if (!not_created.isEmpty())
+    Prompts().Inform(this, QString::fromUtf8(kProgramTitle),
+                     QStringLiteral("The Machine control could not be created for machine %1:\r\n%2.\r\n"
+                                    "Telegrams to %3 cannot be sent.")
+                         .arg(not_created.join(QStringLiteral(", ")), failure,
+                              not_created.size() == 1 ? QStringLiteral("this machine") : QStringLiteral("these machines")),
+                     UserPrompts::Icon::exclamation);
   if (com::failed(m.PutProperty(1, machine_dispid::HostID, com::Variant::bstr(com::BStr::from_utf8(settings_.HostID)))) ||
       com::failed(m.PutProperty(1, machine_dispid::HostPort, com::Variant::i4(settings_.HostPort))))
     return false;
@@ -195,8 +226,17 @@ frmRpcTarvikConfig* frmRpcTarvikTest::OpenSettings() {
 }
 
 void frmRpcTarvikTest::ApplySettings() {
-  (void)SaveSettings(context_.files, settings_);
+  if (const std::optional<SettingsProblem> problem = SaveSettings(context_.files, settings_))
+    TellWriteFailure(problem->file, QStringLiteral("The settings apply until the program ends, but are not kept."));
   InitMachines();
+}
+
+void frmRpcTarvikTest::TellWriteFailure(const std::filesystem::path& file, const QString& consequence) {
+  if (!write_failures_told_.insert(file).second) return;
+  Prompts().Inform(this, QString::fromUtf8(kProgramTitle),
+                   QStringLiteral("%1 could not be written.\r\n%2\r\nThe program goes on; this is told once.")
+                       .arg(QString::fromStdString(file.string()), consequence),
+                   UserPrompts::Icon::exclamation);
 }
 
 IncomingForm* frmRpcTarvikTest::OpenIncomingForm(const std::string& telegram) const {
@@ -210,10 +250,19 @@ frmHistory& frmRpcTarvikTest::History() {
 }
 
 void frmRpcTarvikTest::SaveSetting(const char* section, const std::string& key, const std::string& value) {
-  (void)WriteIniValue(context_.files, section, key, value);
+  if (!WriteIniValue(context_.files, section, key, value))
+    TellWriteFailure(context_.files.SettingsFile(),
+                     QStringLiteral("The setting %1 applies until the program ends, but is not kept.")
+                         .arg(QString::fromStdString(key)));
 }
 
 void frmRpcTarvikTest::SetStatusText(const QString& text) { panel1_->setText(text); }
+
+QString frmRpcTarvikTest::MissingControlReason(int instance) const {
+  if (const auto it = missing_control_reasons_.find(instance); it != missing_control_reasons_.end()) return it->second;
+  if (!start_up_problem_.isEmpty()) return QStringLiteral("The start-up stopped before the controls were set up:\r\n") + start_up_problem_;
+  return QStringLiteral("It has no Machine control.");
+}
 
 QString frmRpcTarvikTest::StatusText() const { return panel1_->text(); }
 
@@ -221,9 +270,27 @@ std::unique_ptr<clsRpcData> frmRpcTarvikTest::NewCallRecord() {
   return std::make_unique<clsRpcData>(measure_.get(), context_.clock);
 }
 
-void frmRpcTarvikTest::LogRecord(clsRpcData& record) { logger_->LogRpcData(record); }
+void frmRpcTarvikTest::LogRecord(clsRpcData& record) {
+  switch (logger_->LogRpcData(record)) {
+    case LogAppend::not_written:
+      TellWriteFailure(context_.files.LogFile(),
+                       QStringLiteral("Calls are shown in the window but not written to the log file."));
+      break;
+    case LogAppend::written_rotation_failed:
+      TellWriteFailure(context_.files.BackupFile(),
+                       QStringLiteral("The log file could not become the backup and grows beyond its limit."));
+      break;
+    case LogAppend::written:
+    case LogAppend::written_and_rotated:
+      break;
+  }
+}
 
-void frmRpcTarvikTest::RememberValues(const FormView& form) { History().UpdateValues(form); }
+void frmRpcTarvikTest::RememberValues(const FormView& form) {
+  if (!History().UpdateValues(form))
+    TellWriteFailure(context_.files.HistoryFile(),
+                     QStringLiteral("The telegram was sent, but its values are not remembered for the next time."));
+}
 
 void frmRpcTarvikTest::OnMachineEvent(int instance, com::DispId event, std::span<const com::Variant> args) {
   const IncomingFormDescription* d = FindIncomingFormByEvent(event);
@@ -249,14 +316,35 @@ void frmRpcTarvikTest::OnMachineEvent(int instance, com::DispId event, std::span
   if (settings_.IsTraced(d->trace_partner)) LogRecord(*record);
 }
 
-void frmRpcTarvikTest::ViewLogFile() {
-  const QString path = QString::fromStdString(context_.files.LogFile().string());
-  if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return;
+bool OpenInViewer(const QString& path) {
+  if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return true;
   for (const char* variable : {"VISUAL", "EDITOR"}) {
     const QString editor = qEnvironmentVariable(variable);
-    if (!editor.isEmpty() && QProcess::startDetached(editor, {path})) return;
+    if (!editor.isEmpty() && QProcess::startDetached(editor, {path})) return true;
   }
-  // Failures are ignored.
+  return false;
+}
+
+void frmRpcTarvikTest::ViewLogFile() {
+  QString path = QString::fromStdString(context_.files.LogFile().string());
+  std::error_code error;
+  // With a small LogFileSize the newest records may all sit in the backup.
+  if (!std::filesystem::exists(context_.files.LogFile(), error) &&
+      std::filesystem::exists(context_.files.BackupFile(), error))
+    path = QString::fromStdString(context_.files.BackupFile().string());
+  if (!std::filesystem::exists(path.toStdString(), error)) {
+    Prompts().Inform(this, QString::fromUtf8(kProgramTitle),
+                     QStringLiteral("There is no log file yet:\r\n%1\r\nIt is written with the first call that is "
+                                    "traced.")
+                         .arg(path));
+    return;
+  }
+  if (context_.open_viewer && context_.open_viewer(path)) return;
+  Prompts().Inform(this, QString::fromUtf8(kProgramTitle),
+                   QStringLiteral("No program to view the log file was found (neither a desktop application for "
+                                  "text files nor $VISUAL or $EDITOR).\r\nThe log file is %1")
+                       .arg(path),
+                   UserPrompts::Icon::exclamation);
 }
 
 void frmRpcTarvikTest::ClearLogFile() {

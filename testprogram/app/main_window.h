@@ -8,9 +8,11 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
 
@@ -28,6 +30,9 @@ class IncomingForm;
 class SendForm;
 class frmRpcTarvikConfig;
 
+// The desktop's default application for the file, else $VISUAL, else $EDITOR.
+bool OpenInViewer(const QString& path);
+
 // What the program is run with: its files, its controls, its message boxes, its clock and date format.
 struct ProgramContext {
   ProgramFiles files;
@@ -35,6 +40,8 @@ struct ProgramContext {
   UserPrompts* prompts = nullptr;       // must outlive the window
   DateTimeFormat date_format = {};
   std::function<LocalDateTime()> clock = CurrentLocalDateTime;
+  // Opens the log file in a viewer without waiting for it; false when no viewer could be started.
+  std::function<bool(const QString& path)> open_viewer = OpenInViewer;
 };
 
 class frmRpcTarvikTest : public QMainWindow, public FormHost {
@@ -47,6 +54,7 @@ class frmRpcTarvikTest : public QMainWindow, public FormHost {
   // InitMachines. A step that fails ends the sequence; the window shows what was done so far.
   void StartUp();
   // Creates, configures and removes the Machine controls from the settings and enables the host.
+  // Controls that cannot be created are named in one message, with what failed.
   // False when setting HostID or HostPort on instance 1 failed.
   bool InitMachines();
 
@@ -73,6 +81,7 @@ class frmRpcTarvikTest : public QMainWindow, public FormHost {
   UserPrompts& Prompts() override { return *context_.prompts; }
   frmHistory& History() override;
   void SetStatusText(const QString& text) override;
+  QString MissingControlReason(int instance) const override;
   std::unique_ptr<clsRpcData> NewCallRecord() override;
   void LogRecord(clsRpcData& record) override;
   void RememberValues(const FormView& form) override;
@@ -88,6 +97,9 @@ class frmRpcTarvikTest : public QMainWindow, public FormHost {
 
   void CreateMenu();
   void ApplySettings();
+  // Tells the user once per file that `file` could not be written and what that means; the program
+  // goes on.
+  void TellWriteFailure(const std::filesystem::path& file, const QString& consequence);
 
   ProgramContext context_;
   Settings settings_;
@@ -100,6 +112,9 @@ class frmRpcTarvikTest : public QMainWindow, public FormHost {
   std::map<std::string, QPointer<SendForm>> send_forms_;
   std::map<std::string, QPointer<IncomingForm>> incoming_forms_;
   QPointer<frmRpcTarvikConfig> config_;
+  std::map<int, QString> missing_control_reasons_;  // by instance, for instances that could not be created
+  QString start_up_problem_;                          // why start-up stopped before InitMachines
+  std::set<std::filesystem::path> write_failures_told_;
 };
 
 }  // namespace tarvik::testprogram

@@ -1,5 +1,6 @@
 #include "testprogram/app/send_form.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -14,6 +15,8 @@
 #include "testprogram/app/form_host.h"
 #include "testprogram/app/history_popup.h"
 #include "testprogram/app/key_filter.h"
+#include "testprogram/app/mnemonics.h"
+#include "testprogram/app/value_widths.h"
 #include "testprogram/app/qt_form_view.h"
 #include "testprogram/app/send_form_input.h"
 #include "testprogram/app/user_prompts.h"
@@ -25,12 +28,47 @@ const QString kCorrectInput = QStringLiteral("Please, correct input.");
 // The run-time error of a call to a method the object does not have.
 constexpr int kUnsupportedMethodError = 438;
 
-QLabel* Caption(const std::string& text, int index, QWidget* parent) {
-  auto* label = new QLabel(QString::fromStdString(text), parent);
+QLabel* Caption(MnemonicAssigner& mnemonics, const std::string& text, int index, QWidget* parent) {
+  auto* label = new QLabel(mnemonics.Mark(QString::fromStdString(text)), parent);
   label->setObjectName(QStringLiteral("lblText"));
   label->setProperty("index", index);
   return label;
 }
+
+void SelectAllOf(QWidget* field) {
+  if (auto* e = qobject_cast<QLineEdit*>(field)) e->selectAll();
+  if (auto* p = qobject_cast<QPlainTextEdit*>(field)) p->selectAll();
+  if (auto* c = qobject_cast<QComboBox*>(field); c && c->lineEdit()) c->lineEdit()->selectAll();
+}
+
+// While a telegram is under way: wait cursor, OK disabled, the status bar says what goes where. The
+// call blocks the UI thread (the control's methods are synchronous, and the control must be used on
+// the thread that created it), so the event loop cannot paint this; the widgets are painted now,
+// before the call. Incoming telegrams wait in the host queue meanwhile and are raised by the event
+// loop right after, in their order.
+class SendingState {
+ public:
+  SendingState(FormHost& host, QWidget* form, QWidget* ok, const QString& status)
+      : ok_(ok), had_focus_(ok->hasFocus()) {
+    ok_->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    host.SetStatusText(status);
+    if (QWidget* main = host.MainWindow(); main && main->isVisible()) main->repaint();
+    if (form->isVisible()) form->repaint();
+    QGuiApplication::sync();  // the display shows cursor and paint before the thread blocks
+  }
+  ~SendingState() {
+    QApplication::restoreOverrideCursor();
+    ok_->setEnabled(true);
+    if (had_focus_) ok_->setFocus();  // disabling it moved the focus on
+  }
+  SendingState(const SendingState&) = delete;
+  SendingState& operator=(const SendingState&) = delete;
+
+ private:
+  QWidget* ok_;
+  bool had_focus_;
+};
 
 }  // namespace
 
@@ -56,11 +94,16 @@ void SendForm::Build() {
   outer->addLayout(grid);
   auto* filter = new DigitKeyFilter(host_.Prompts(), this);
   int caption_index = 0;
+  MnemonicAssigner mnemonics;
+  mnemonics.Reserve(QLatin1Char('O'));  // &OK
+  if (description_.has_cancel) mnemonics.Reserve(QLatin1Char('C'));  // &Cancel
 
   cboMachine_ = new QComboBox(this);
   cboMachine_->setObjectName(QStringLiteral("cboMachine"));
   cboMachine_->setEditable(false);
-  grid->addWidget(Caption("Machine:", caption_index++, this), 0, 0);
+  QLabel* machine_caption = Caption(mnemonics, "Machine:", caption_index++, this);
+  machine_caption->setBuddy(cboMachine_);
+  grid->addWidget(machine_caption, 0, 0);
   grid->addWidget(cboMachine_, 0, 1);
   controls_.push_back(cboMachine_);
 
@@ -78,42 +121,45 @@ void SendForm::Build() {
   int row = 0;
   QHBoxLayout* line = nullptr;
   for (const SendField* f : fields) {
+    QLabel* caption = nullptr;
     if (f->new_row) {
       ++row;
       line = new QHBoxLayout;
-      grid->addWidget(Caption(f->caption, caption_index++, this), row, 0, Qt::AlignLeft | Qt::AlignTop);
+      caption = Caption(mnemonics, f->caption, caption_index++, this);
+      grid->addWidget(caption, row, 0, Qt::AlignLeft | Qt::AlignTop);
       grid->addLayout(line, row, 1);
     } else if (!f->caption.empty()) {
       line->addSpacing(8);
-      line->addWidget(Caption(f->caption, caption_index++, this));
+      caption = Caption(mnemonics, f->caption, caption_index++, this);
+      line->addWidget(caption);
     }
     QWidget* input = AddField(*f);
+    if (caption) caption->setBuddy(input);
     line->addWidget(input, 1);
-    if (f->keys_filtered) {
-      auto* combo = qobject_cast<QComboBox*>(input);
-      (combo ? static_cast<QObject*>(combo->lineEdit()) : input)->installEventFilter(filter);
-    }
+    // An editable list hands typed keys straight to its line edit, past any filter there.
+    if (f->keys_filtered) input->installEventFilter(filter);
     if (!f->history_button.empty()) {
       auto* button = new QPushButton(QStringLiteral("..."), this);
       button->setObjectName(QString::fromStdString(f->history_button));
       button->setAutoDefault(false);
       button->setFixedWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 12);
       line->addWidget(button);
-      connect(button, &QPushButton::clicked, this, [this, input] { host_.History().SelectValue(this, input); });
+      connect(button, &QPushButton::clicked, this,
+              [this, input, button] { host_.History().SelectValue(this, input, button); });
       controls_.push_back(button);
     }
   }
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  auto* ok = cmdOK_ = new QPushButton(QStringLiteral("&OK"), this);
   ok->setObjectName(QStringLiteral("cmdOK"));
   ok->setDefault(true);
   buttons->addWidget(ok);
   connect(ok, &QPushButton::clicked, this, &SendForm::OnOK);
   controls_.push_back(ok);
   if (description_.has_cancel) {
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
     cancel->setObjectName(QStringLiteral("cmdCancel"));
     cancel->setAutoDefault(false);
     buttons->addWidget(cancel);
@@ -122,7 +168,10 @@ void SendForm::Build() {
   }
   outer->addLayout(buttons);
   grid->setColumnStretch(1, 1);
-  setMinimumWidth(description_.fields.size() > 6 ? 560 : 420);
+  // The layout's minimum keeps every box whole (an explicit minimum width would override it, and
+  // the automatic size caps a window at two thirds of the screen).
+  const int width = description_.fields.size() > 6 ? 560 : 420;
+  resize(sizeHint().expandedTo(minimumSizeHint()).expandedTo(QSize(width, 0)));
 }
 
 QWidget* SendForm::AddField(const SendField& field) {
@@ -150,6 +199,8 @@ QWidget* SendForm::AddField(const SendField& field) {
         w = box;
       } else {
         w = new QLineEdit(QString::fromStdString(field.default_text), this);
+        // A number box shows the widest number it can take.
+        if (field.kind != FieldKind::text) w->setMinimumWidth(LineEditWidthFor(*static_cast<QLineEdit*>(w), kWidestNumber));
       }
   }
   w->setObjectName(QString::fromStdString(field.control));
@@ -179,6 +230,20 @@ void SendForm::ShowInputError(const QString& text) {
   host_.Prompts().Inform(this, QString::fromUtf8(kProgramTitle), text);
 }
 
+void SendForm::ShowFieldError(const InputError& error) {
+  // The message stays as it is; the field that failed takes the focus, selected, and the status bar
+  // names it.
+  QWidget* field = Control(error.control);
+  if (field) {
+    if (error.invalid_date) SetWidgetText(field, QString());
+    field->setFocus(Qt::OtherFocusReason);
+    SelectAllOf(field);
+  }
+  host_.SetStatusText(QString::fromStdString(description_.telegram + "    not sent: please correct " +
+                                             FieldName(error.control)));
+  ShowInputError(kCorrectInput);
+}
+
 void SendForm::keyPressEvent(QKeyEvent* event) {
   // Escape presses Cancel; a form without Cancel closes only with OK or its close box.
   if (event->key() == Qt::Key_Escape && !description_.has_cancel) {
@@ -198,20 +263,35 @@ void SendForm::OnOK() {
     auto read = ReadSendInput(
         description_, [this](const std::string& name) { return WidgetText(Control(name)); }, host_.DateFormat());
     if (auto* error = std::get_if<InputError>(&read)) {
-      if (error->invalid_date) {
-        QWidget* field = Control(error->control);
-        SetWidgetText(field, QString());
-        field->setFocus();
-      }
-      ShowInputError(kCorrectInput);
+      ShowFieldError(*error);
       return;
     }
     input = std::move(std::get<SendInput>(read));
     machine_name = cboMachine_->currentText().toStdString();
+    const QString machine = QString::fromStdString(machine_name);
+    const QString name = QString::fromStdString(telegram);
+
+    // No control for the machine: nothing to correct in the form, so say what is missing instead.
+    if (!host_.Machines().Exists(instance)) {
+      host_.SetStatusText(QStringLiteral("%1    not sent: %2 has no control").arg(name, machine));
+      host_.Prompts().Inform(this, QString::fromUtf8(kProgramTitle),
+                             QStringLiteral("%1 was not sent: machine %2 (%3) has no Machine control.\r\n%4")
+                                 .arg(name)
+                                 .arg(instance)
+                                 .arg(machine, host_.MissingControlReason(instance)),
+                             UserPrompts::Icon::exclamation);
+      return;
+    }
 
     com::Variant result;
-    const com::HRESULT hr = host_.Machines().Call(instance, description_.method_dispid, input.args, &result);
+    com::HRESULT hr;
+    {
+      SendingState sending(host_, this, cmdOK_,
+                           QStringLiteral("%1    sending to %2 ...").arg(name, machine));
+      hr = host_.Machines().Call(instance, description_.method_dispid, input.args, &result);
+    }
     if (com::failed(hr)) {
+      host_.SetStatusText(QStringLiteral("%1    not sent").arg(name));
       if (description_.unsupported_method_detail && hr == com::DISP_E_MEMBERNOTFOUND)
         ShowInputError(QStringLiteral("Fehler: %1\r\nObject doesn't support this property or method")
                            .arg(kUnsupportedMethodError));
@@ -221,6 +301,7 @@ void SendForm::OnOK() {
     }
     com::Variant as_number;
     if (com::failed(com::change_type(result, com::VT_I4, &as_number))) {
+      host_.SetStatusText(QStringLiteral("%1    Ret = ?").arg(name));
       ShowInputError(kCorrectInput);
       return;
     }

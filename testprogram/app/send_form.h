@@ -3,9 +3,12 @@
 // shown modeless, owned by it, deleted when closed (every opening starts from the defaults and the
 // history).
 //
-// OK converts the fields (an input error keeps the form open with its values), calls the telegram
-// method of the chosen machine's control, shows the result in the status bar, logs the call record
-// when the trace flags say so, stores the values in the history and closes the form.
+// OK converts the fields (an input error keeps the form open with its values, focuses the field and
+// names it in the status bar), calls the telegram method of the chosen machine's control (wait
+// cursor, OK disabled and the status bar telling what goes where while the call lasts), shows the
+// result in the status bar, logs the call record when the trace flags say so, stores the values in
+// the history and closes the form. A machine without a control is told as such, not as an input
+// error.
 // Threads: the UI thread.
 #pragma once
 
@@ -13,8 +16,10 @@
 #include <vector>
 
 #include "testprogram/app/send_form_description.h"
+#include "testprogram/app/send_form_input.h"
 
 class QComboBox;
+class QPushButton;
 
 namespace tarvik::testprogram {
 
@@ -42,10 +47,12 @@ class SendForm final : public QDialog {
   QWidget* AddField(const SendField& field);
   QWidget* Control(const std::string& name) const;
   void ShowInputError(const QString& text);
+  void ShowFieldError(const InputError& error);
 
   const SendFormDescription& description_;
   FormHost& host_;
   QComboBox* cboMachine_ = nullptr;
+  QPushButton* cmdOK_ = nullptr;
   std::vector<QWidget*> controls_;
 };
 

@@ -1,5 +1,6 @@
 #include "testprogram/app/send_form_input.h"
 
+#include "platform/rpc/status.h"
 #include "testprogram/core/number_text.h"
 
 namespace tarvik::testprogram {
@@ -20,8 +21,14 @@ bool IsDateAndTimeCode(const std::string& sfkt_text) {
 }
 
 std::string StatusText(const std::string& telegram, std::int32_t ret) {
-  return telegram + "    Ret = " + std::to_string(ret);
+  std::string text = telegram + "    Ret = " + std::to_string(ret);
+  // The runtime's own statuses are the ones named RPC_S_... / RPC_X_... in the runtime's table.
+  if (ret != rpc::RPC_S_OK && rpc::status_name(ret).starts_with("RPC_"))
+    text += " (" + std::string(rpc::status_message(ret)) + ")";
+  return text;
 }
+
+std::string FieldName(const std::string& control) { return control.size() > 3 ? control.substr(3) : control; }
 
 std::variant<SendInput, InputError> ReadSendInput(const SendFormDescription& form, const FieldTexts& text_of,
                                                   const DateTimeFormat& date_format) {

@@ -36,8 +36,13 @@ using FieldTexts = std::function<std::string(const std::string& control)>;
 std::variant<SendInput, InputError> ReadSendInput(const SendFormDescription& form, const FieldTexts& text_of,
                                                   const DateTimeFormat& date_format);
 
-// The status bar text after sending: the telegram, four blanks, "Ret = " and the result.
+// The status bar text after sending: the telegram, four blanks, "Ret = " and the result; a status of
+// the RPC runtime gets its meaning in brackets ("Ret = 1722 (the RPC server is unavailable)"). Other
+// results are the machine's own and stay bare numbers, even where one equals a system error number.
 std::string StatusText(const std::string& telegram, std::int32_t ret);
+
+// What a field is called in messages: its control name without the three-letter prefix ("OrderNum").
+std::string FieldName(const std::string& control);
 
 // Whether the Parameter1 field of C_ORDER_M is a date for this SFkt text (choice code 100).
 bool IsDateAndTimeCode(const std::string& sfkt_text);

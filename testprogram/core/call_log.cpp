@@ -37,6 +37,21 @@ std::u16string TrimEchoText(std::u16string text) {
   return text;
 }
 
+std::string WithCrLfLineBreaks(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      out += "\r\n";
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 bool LogFileExceedsLimit(std::uintmax_t file_bytes, std::int32_t log_file_size_kb) {
   // 64-bit product: a limit of 2 GiB or more must not overflow into "never rotate".
   const std::int64_t limit = static_cast<std::int64_t>(log_file_size_kb) * 1024;
@@ -47,16 +62,17 @@ bool LogFileExceedsLimit(std::uintmax_t file_bytes, std::int32_t log_file_size_k
 modLogen::modLogen(const ProgramFiles& files, const Settings& settings, RpcEchoBox* box)
     : files_(files), settings_(settings), box_(box) {}
 
-void modLogen::LogRpcData(clsRpcData& record) {
-  AppendToLogFile(record.GetAsString());
+LogAppend modLogen::LogRpcData(clsRpcData& record) {
+  const LogAppend written = AppendToLogFile(record.GetAsString());
   AppendToRpcWindow(record.GetAsString());
+  return written;
 }
 
 LogAppend modLogen::AppendToLogFile(std::string_view text) {
   const std::filesystem::path log = files_.LogFile();
   int fd = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return LogAppend::not_written;
-  bool ok = WriteAll(fd, Utf8ToAnsi(text) + "\r\n");
+  bool ok = WriteAll(fd, Utf8ToAnsi(WithCrLfLineBreaks(text)) + "\r\n");
   struct stat st {};
   bool sized = ::fstat(fd, &st) == 0;
   if (::close(fd) != 0) ok = false;

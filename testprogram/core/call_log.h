@@ -4,7 +4,9 @@
 // one more CR LF, so records are separated by an empty line. The file is opened, appended and closed
 // for every record. When it has grown beyond LogFileSize x 1024 bytes (compared in 64 bits), it
 // becomes the single backup ProgramFiles::BackupFile(), replacing an older one, and the next record
-// starts a new log file. Failures drop the record silently; the echo still happens.
+// starts a new log file. A line break inside a value (multi-line fields send LF) is written as CR LF
+// like every other line end of the file. A record that cannot be written is dropped and the echo
+// still happens; AppendToLogFile says so, and the caller tells the user.
 //
 // Echo: the text box RpcEchoBox keeps the newest records, each followed by an empty line, and drops
 // the oldest whole records once it holds more than 5000 characters (TrimEchoText).
@@ -45,6 +47,9 @@ std::u16string TrimEchoText(std::u16string text);
 // limits count as exceeded by any file, 0 by every non-empty file.
 bool LogFileExceedsLimit(std::uintmax_t file_bytes, std::int32_t log_file_size_kb);
 
+// `text` with every line break (CR LF, a lone LF, a lone CR) written as CR LF.
+std::string WithCrLfLineBreaks(std::string_view text);
+
 enum class LogAppend {
   written,                  // the record is in the log file
   written_and_rotated,      // ... and the log file became the backup
@@ -58,8 +63,9 @@ class modLogen {
   // settings.LogFileSize at every append.
   modLogen(const ProgramFiles& files, const Settings& settings, RpcEchoBox* box);
 
-  // Appends the record's text to the log file, then echoes it in the window.
-  void LogRpcData(clsRpcData& record);
+  // Appends the record's text to the log file, then echoes it in the window. Returns what became of
+  // the log file.
+  LogAppend LogRpcData(clsRpcData& record);
   // `text` is UTF-8; written in the ANSI code page and followed by CR LF.
   LogAppend AppendToLogFile(std::string_view text);
   // `text` is UTF-8.

@@ -32,8 +32,8 @@ std::string ValueHistory::Read(const std::string& section, const std::string& ke
   return GetIniValue(files_, section, key, "", kHistoryFileName);
 }
 
-void ValueHistory::Write(const std::string& section, const std::string& key, const std::string& value) const {
-  WriteIniValue(files_, section, key, value, kHistoryFileName);
+bool ValueHistory::Write(const std::string& section, const std::string& key, const std::string& value) const {
+  return WriteIniValue(files_, section, key, value, kHistoryFileName);
 }
 
 HistoryMenu ValueHistory::MenuFor(std::string_view history_key, std::string_view current_text) const {
@@ -88,11 +88,11 @@ void ValueHistory::GetLastValues(FormView& aForm) const {
   }
 }
 
-void ValueHistory::UpdateTextBox(const std::string& section, const std::string& text) const {
+bool ValueHistory::UpdateTextBox(const std::string& section, const std::string& text) const {
   const std::string fresh = StoredForm(text);
   std::array<std::string, kHistoryDepth> stored;
   for (int i = 0; i < kHistoryDepth; ++i) stored[i] = Read(section, ValueKey(i));
-  if (stored[0] == fresh) return;
+  if (stored[0] == fresh) return true;
   std::array<std::string, kHistoryDepth> list;
   list[0] = fresh;
   for (int i = 1; i < kHistoryDepth; ++i) {
@@ -103,24 +103,28 @@ void ValueHistory::UpdateTextBox(const std::string& section, const std::string& 
       break;
     }
   }
-  for (int i = 0; i < kHistoryDepth; ++i) Write(section, ValueKey(i), list[i]);
+  for (int i = 0; i < kHistoryDepth; ++i)
+    if (!Write(section, ValueKey(i), list[i])) return false;
+  return true;
 }
 
-void ValueHistory::UpdateValues(const FormView& aForm) const {
+bool ValueHistory::UpdateValues(const FormView& aForm) const {
   const std::string form_name = aForm.Name();
+  // A file that cannot be written fails every write alike: stop at the first.
   for (const FormControlView* control : aForm.Controls()) {
     const std::string section = HistoryKey(form_name, control->Name());
     switch (control->Kind()) {
       case ControlKind::drop_down_list:
-        Write(section, kComboKey, StoredForm(control->Text()));
+        if (!Write(section, kComboKey, StoredForm(control->Text()))) return false;
         break;
       case ControlKind::text_box:
-        UpdateTextBox(section, control->Text());
+        if (!UpdateTextBox(section, control->Text())) return false;
         break;
       case ControlKind::other:
         break;
     }
   }
+  return true;
 }
 
 }  // namespace tarvik::testprogram

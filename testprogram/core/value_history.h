@@ -9,8 +9,9 @@
 // GetIniValue reads back (the code page and the 499-character cut applied), so a value compares equal
 // to its stored copy and the ten entries stay distinct.
 //
-// Nothing is cached: every call reads the file. Failed writes are not reported (the history then
-// stays as it was). Threads: the program's UI thread.
+// Nothing is cached: every call reads the file. UpdateValues reports a file it could not write (the
+// history then stays as it was); telling the user is the caller's business. Threads: the program's UI
+// thread.
 #pragma once
 
 #include <array>
@@ -59,13 +60,14 @@ class ValueHistory {
   void GetLastValues(FormView& aForm) const;
 
   // Stores aForm's current values as the newest entries: each drop-down list's text as Combo_Value;
-  // each text box's text moved to (or put at) Value_0, the others following in their order.
-  void UpdateValues(const FormView& aForm) const;
+  // each text box's text moved to (or put at) Value_0, the others following in their order. False
+  // when History.ini could not be written (it stops at the first failed write).
+  bool UpdateValues(const FormView& aForm) const;
 
  private:
   std::string Read(const std::string& section, const std::string& key) const;
-  void Write(const std::string& section, const std::string& key, const std::string& value) const;
-  void UpdateTextBox(const std::string& section, const std::string& text) const;
+  bool Write(const std::string& section, const std::string& key, const std::string& value) const;
+  bool UpdateTextBox(const std::string& section, const std::string& text) const;
 
   const ProgramFiles& files_;
 };

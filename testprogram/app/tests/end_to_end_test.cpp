@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include "platform/com/activation.h"
 #include "testprogram/app/com_machine_controls.h"
 #include "testprogram/app/incoming_form.h"
 #include "testprogram/app/qt_form_view.h"
@@ -113,7 +114,7 @@ TEST_F(EndToEndTest, UnreachableMachineGivesTheRuntimeStatus) {
   StartReal();
   window_->OpenSendForm("T_MACHINE_M");
   Child<QPushButton>(window_->findChild<SendForm*>(QStringLiteral("frmT_MACHINE_M")), "cmdOK")->click();
-  EXPECT_EQ(window_->StatusText(), QStringLiteral("T_MACHINE_M    Ret = 1722"));
+  EXPECT_EQ(window_->StatusText(), QStringLiteral("T_MACHINE_M    Ret = 1722 (the RPC server is unavailable)"));
 }
 
 TEST_F(EndToEndTest, TelegramsFromTheMachinePopUpTheirFormsAndAreLogged) {
@@ -156,6 +157,18 @@ TEST_F(EndToEndTest, HostPortInUseIsReportedOnce) {
   ASSERT_EQ(prompts_.shown.size(), 1u);
   EXPECT_TRUE(prompts_.shown[0].text.startsWith(QStringLiteral("Error nr: "))) << prompts_.shown[0].text.toStdString();
   EXPECT_FALSE(window_->CurrentSettings().HostEnabled);
+}
+
+// What the start-up message says when the control cannot be created: the files involved.
+TEST(ControlCreationFailure, NamesTheManifestTheRegistryOrTheModule) {
+  ComMachineControls controls;
+  const std::string not_named = controls.CreateFailureText(com::REGDB_E_CLASSNOTREG);
+  EXPECT_NE(not_named.find("Mevrix.Machine is named in neither the manifest " + com::default_manifest_path()),
+            std::string::npos)
+      << not_named;
+  EXPECT_NE(not_named.find("REGDB_E_CLASSNOTREG"), std::string::npos);
+  const std::string not_loaded = controls.CreateFailureText(com::E_MOD_NOT_FOUND);
+  EXPECT_NE(not_loaded.find("libRpcTarvik.so cannot be loaded (E_MOD_NOT_FOUND)"), std::string::npos) << not_loaded;
 }
 
 TEST(SingleInstance, ASecondCopyEndsAtOnceAndTheFirstKeepsRunning) {

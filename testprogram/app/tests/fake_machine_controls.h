@@ -2,6 +2,7 @@
 // windows create, set and call, answers with configurable results, and raises events on request.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <span>
 #include <vector>
@@ -26,6 +27,7 @@ class FakeMachineControls final : public MachineControls {
   bool Exists(int i) const override { return created.count(i) != 0; }
   com::HRESULT Create(int i) override {
     if (Exists(i)) return com::S_FALSE;
+    if (com::failed(create_result)) return create_result;
     created[i] = ++creations;
     return com::S_OK;
   }
@@ -42,6 +44,7 @@ class FakeMachineControls final : public MachineControls {
   }
   com::HRESULT Call(int i, com::DispId m, std::span<const com::Variant> args, com::Variant* result) override {
     if (!Exists(i)) return com::E_INVALIDARG;
+    if (during_call) during_call();
     if (com::failed(call_result)) return call_result;
     calls.push_back({i, m, {args.begin(), args.end()}});
     if (result) *result = com::Variant::i4(ret);
@@ -59,6 +62,8 @@ class FakeMachineControls final : public MachineControls {
   std::vector<CallMade> calls;
   com::HRESULT host_enable_result = com::S_OK;
   com::HRESULT call_result = com::S_OK;
+  com::HRESULT create_result = com::S_OK;
+  std::function<void()> during_call;  // runs while a telegram method "waits for its machine"
   std::int32_t ret = 0;
   EventHandler handler;
 };

@@ -51,7 +51,8 @@ bool IsText(const IncomingFormDescription& d, const std::string& a) {
   return false;
 }
 
-// Sample event arguments for an incoming telegram, from its description.
+// Sample event arguments for an incoming telegram, from its description: the widest numbers and a
+// 64-character NC program name, so the pictures show that nothing is cut.
 std::vector<com::Variant> SampleArgs(const IncomingFormDescription& d) {
   std::vector<com::Variant> args;
   int n = 0;
@@ -61,14 +62,16 @@ std::vector<com::Variant> SampleArgs(const IncomingFormDescription& d) {
       std::vector<com::Variant> elements;
       for (int i = 0; i < p->count; ++i)
         elements.push_back(p->kind == protocol::Kind::byte_table ? com::Variant::ui1(i < 3 ? 'A' + i : 0)
-                                                                   : com::Variant::i4(100 * i + n));
+                                                                   : com::Variant::i4(INT32_MIN + 1 + i + n));
       args.push_back(com::Variant::array(std::move(elements)));
     } else if (a == "OrderNum") {
       args.push_back(com::Variant::i4(4711));
+    } else if (a == "NCProgramm") {
+      args.push_back(com::Variant::bstr(com::BStr::from_utf8("\\MPF.DIR\\WORKPIECE_4711_OPERATION_20_FINISHING_CONTOUR_A_X12.MPF")));
     } else if (IsText(d, a)) {
       args.push_back(com::Variant::bstr(com::BStr::from_utf8(a == "ResByte" ? "x" : a.size() <= 4 ? "WP" + a.substr(3) : "Sample " + a)));
     } else {
-      args.push_back(com::Variant::i4(n));
+      args.push_back(com::Variant::i4(INT32_MIN + n));
     }
     ++n;
   }
@@ -114,6 +117,20 @@ int main(int argc, char** argv) {
   machines.Raise(1, data->event->dispid, SampleArgs(*data));
   *window.CurrentSettings().PopupFlag("R_DATA_H") = 1;
   Save(&window, out, "frmRpcTarvikTest");
+
+  // A telegram under way: the status bar says what goes where and OK is disabled.
+  {
+    SendForm* form = window.OpenSendForm("C_ORDER_M");
+    form->show();
+    QTest::qWait(150);
+    machines.during_call = [&] {
+      window.grab().save(out + "/frmRpcTarvikTest_sending.png");
+      form->grab().save(out + "/frmC_ORDER_M_sending.png");
+    };
+    form->findChild<QPushButton*>("cmdOK")->click();
+    machines.during_call = nullptr;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
 
   for (const SendFormDescription& d : SendFormDescriptions()) {
     SendForm* form = window.OpenSendForm(d.telegram);

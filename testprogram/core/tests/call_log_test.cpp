@@ -91,9 +91,27 @@ TEST_F(CallLog, FailuresDropTheRecordButNotTheEcho) {
   modLogen log(nowhere, settings_, &box_);
   clsRpcData record(nullptr, [] { return LocalDateTime{}; });
   record.SetRpcName("T_DATA_M", 0);
-  log.LogRpcData(record);
+  EXPECT_EQ(log.LogRpcData(record), LogAppend::not_written);  // the caller tells the user
   EXPECT_EQ(log.AppendToLogFile("x"), LogAppend::not_written);
   EXPECT_EQ(box_.text, u"01.01.1970 00:00:00  T_DATA_M       Ret=0\r\n\r\n");
+}
+
+TEST(LogLineBreaks, EveryLineBreakBecomesCrLf) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"a\nb", "a\r\nb"}, {"a\r\nb", "a\r\nb"}, {"a\rb", "a\r\nb"}, {"\r\n\n", "\r\n\r\n"}, {"x\r", "x\r\n"},
+  };
+  for (const auto& [in, out] : rows) EXPECT_EQ(WithCrLfLineBreaks(in), out) << in;
+}
+
+TEST_F(CallLog, MultiLineValuesAreWrittenWithCrLfAndEchoedAsTheyAre) {
+  FixedWidthMeasure measure(500);
+  clsRpcData record(&measure, [] { return LocalDateTime{2026, 12, 5, 18, 30, 0}; });
+  record.SetRpcName("T_VAR_M", 0);
+  record.AddRpcParam("VarDescr", std::string("line 1\nline 2"));
+  log_.LogRpcData(record);
+  EXPECT_EQ(Slurp(files_.LogFile()),
+            "05.12.2026 18:30:00  T_VAR_M       Ret=0\r\n          VarDescr->\"line 1\r\nline 2\"   \r\n\r\n");
+  EXPECT_NE(box_.text.find(u"line 1\nline 2"), std::u16string::npos);
 }
 
 TEST_F(CallLog, ClearRemovesLogBackupAndEcho) {

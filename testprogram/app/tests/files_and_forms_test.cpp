@@ -1,0 +1,195 @@
+// Files that cannot be written, the log viewer, the echo's line width, and incoming forms that show every value whole and open fully on the screen.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+
+#include "protocol/telegram_table.h"
+#include "testprogram/app/config_window.h"
+#include "testprogram/app/incoming_form.h"
+#include "testprogram/app/send_form.h"
+#include "testprogram/app/value_widths.h"
+#include "testprogram/app/wrapping_label.h"
+#include "testprogram/app/tests/program_fixture.h"
+
+namespace tarvik::testprogram {
+namespace {
+
+com::Variant I4(std::int32_t v) { return com::Variant::i4(v); }
+com::Variant Str(const std::string& s) { return com::Variant::bstr(com::BStr::from_utf8(s)); }
+com::DispId EventOf(const char* telegram) { return protocol::find_telegram(telegram)->events[0].dispid; }
+
+std::vector<com::Variant> MachineArgs(std::int32_t mode, const std::string& program) {
+  std::vector<com::Variant> a = {I4(1), I4(mode), I4(INT32_MIN), Str(program), I4(INT32_MAX)};
+  for (int i = 0; i < 6; ++i) a.push_back(I4(-1000000000 - i));
+  for (const char* w : {"WWWWW", "W2", "W3"}) a.push_back(Str(w));
+  for (int i = 0; i < 3; ++i) a.push_back(I4(INT32_MIN));
+  a.push_back(I4(INT32_MIN));
+  a.push_back(I4(INT32_MIN));
+  a.push_back(Str("rb"));
+  return a;
+}
+
+class FilesAndFormsTest : public ProgramTest {
+ protected:
+  void Send(const char* telegram) {
+    window_->OpenSendForm(telegram);
+    Child<QPushButton>(window_->findChild<SendForm*>(QString::fromLatin1("frm") + QLatin1String(telegram)), "cmdOK")
+        ->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  std::size_t MessagesNaming(const std::filesystem::path& file) const {
+    std::size_t n = 0;
+    for (const auto& m : prompts_.shown) n += m.text.contains(QString::fromStdString(file.string()));
+    return n;
+  }
+};
+
+// A directory where a file should be cannot be written, not even by root.
+TEST_F(FilesAndFormsTest, EachFileThatCannotBeWrittenIsToldOnceAndTheProgramGoesOn) {
+  std::filesystem::create_directory(files_.HistoryFile());
+  std::filesystem::create_directory(files_.LogFile());
+  std::filesystem::create_directory(files_.SettingsFile());
+  Start();
+  ASSERT_TRUE(prompts_.shown.empty());
+  Send("T_MACHINE_M");
+  Send("T_MACHINE_M");
+  EXPECT_EQ(machines_.calls.size(), 2u);
+  EXPECT_EQ(MessagesNaming(files_.HistoryFile()), 1u);
+  EXPECT_EQ(MessagesNaming(files_.LogFile()), 1u);
+  EXPECT_NE(window_->RpcText()->toPlainText().indexOf(QStringLiteral("T_MACHINE_M")), -1);  // echo still shown
+  EXPECT_EQ(window_->StatusText(), QStringLiteral("T_MACHINE_M    Ret = 0"));
+
+  // The popup flag and the Settings window's OK write the same settings file: told once.
+  machines_.Raise(1, EventOf("R_DDEDATA_H"), {I4(1), Str("x")});
+  IncomingForm* form = window_->OpenIncomingForm("R_DDEDATA_H");
+  Child<QCheckBox>(form, "chkPopupRpc")->setChecked(false);
+  Child<QPushButton>(form, "cmdOK")->click();
+  EXPECT_EQ(*window_->CurrentSettings().PopupFlag("R_DDEDATA_H"), 0);  // applies in memory
+  Child<QPushButton>(window_->OpenSettings(), "cmdOK")->click();
+  EXPECT_EQ(MessagesNaming(files_.SettingsFile()), 1u);
+  EXPECT_EQ(prompts_.shown.size(), 3u);
+  for (const auto& m : prompts_.shown) EXPECT_TRUE(m.text.contains(QStringLiteral("could not be written")));
+}
+
+TEST_F(FilesAndFormsTest, ViewLogFileSaysWhenThereIsNoLogOrNoViewer) {
+  std::vector<QString> opened;
+  bool viewer = false;
+  ProgramContext context{files_};
+  context.machines = &machines_;
+  context.prompts = &prompts_;
+  context.clock = FixedNow;
+  context.open_viewer = [&](const QString& path) {
+    opened.push_back(path);
+    return viewer;
+  };
+  window_ = std::make_unique<frmRpcTarvikTest>(std::move(context));
+  window_->StartUp();
+  Menu("mnuViewLogFile");
+  ASSERT_EQ(prompts_.shown.size(), 1u);
+  EXPECT_TRUE(prompts_.shown[0].text.startsWith(QStringLiteral("There is no log file yet")));
+  EXPECT_TRUE(opened.empty());
+
+  Send("T_MACHINE_M");
+  Menu("mnuViewLogFile");
+  ASSERT_EQ(prompts_.shown.size(), 2u);
+  EXPECT_TRUE(prompts_.shown[1].text.startsWith(QStringLiteral("No program to view the log file")));
+  EXPECT_TRUE(prompts_.shown[1].text.contains(QString::fromStdString(files_.LogFile().string())));
+
+  viewer = true;
+  Menu("mnuViewLogFile");
+  EXPECT_EQ(prompts_.shown.size(), 2u);
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_EQ(opened.back(), QString::fromStdString(files_.LogFile().string()));
+}
+
+TEST_F(FilesAndFormsTest, EchoLinesFitTheVisibleWidth) {
+  Start();
+  window_->resize(420, 400);
+  QCoreApplication::processEvents();
+  for (int i = 0; i < 3; ++i) machines_.Raise(1, EventOf("R_MACHINE_H"), MachineArgs(i, "PROG"));
+  QCoreApplication::processEvents();
+  // The records' own line breaks keep every line inside what the box shows (no piece is wider).
+  QPlainTextEdit* box = window_->RpcText();
+  const int visible = box->viewport()->width() - 2 * static_cast<int>(box->document()->documentMargin());
+  const QStringList lines = box->toPlainText().split(QLatin1Char('\n'));
+  ASSERT_GT(lines.size(), 9);
+  for (const QString& line : lines) EXPECT_LT(box->fontMetrics().horizontalAdvance(line), visible) << line.toStdString();
+  EXPECT_EQ(box->horizontalScrollBar()->maximum(), 0);
+}
+
+TEST_F(FilesAndFormsTest, IncomingFormsShowTheWidestValuesWhole) {
+  Start();
+  const std::string program(64, 'N');  // a 64-character NC program name without blanks
+  machines_.Raise(1, EventOf("R_MACHINE_H"), MachineArgs(INT32_MIN, program));
+  std::vector<com::Variant> numbers(10, I4(INT32_MIN)), times(10, I4(2147483647)), flags(10, com::Variant::ui1('W'));
+  machines_.Raise(1, EventOf("R_REPORT_H"),
+                  {I4(INT32_MIN), I4(INT32_MIN), com::Variant::array(numbers), com::Variant::array(times),
+                   com::Variant::array(flags), I4(0), I4(0), Str("")});
+  for (const char* telegram : {"R_MACHINE_H", "R_REPORT_H"}) {
+    IncomingForm* form = window_->OpenIncomingForm(telegram);
+    ASSERT_NE(form, nullptr);
+    form->layout()->activate();
+    std::vector<QLabel*> shown;
+    for (QLabel* l : form->findChildren<QLabel*>()) {
+      if (l->objectName() == QLatin1String("llblText")) continue;
+      shown.push_back(l);
+      if (l->objectName() == QLatin1String("lblText") || l->text().isEmpty()) continue;
+      SCOPED_TRACE(telegram + (" " + l->objectName().toStdString()) + " " + l->text().toStdString());
+      if (auto* wrapping = qobject_cast<WrappingLabel*>(l)) {
+        EXPECT_LE(wrapping->HeightFor(wrapping->width()), wrapping->height());  // every line shows
+      } else {
+        EXPECT_GE(l->width(), LabelWidthFor(*l, l->text()));
+      }
+      EXPECT_TRUE(form->rect().contains(l->geometry()));
+    }
+    // Wide enough boxes are no use if the form squeezes them over each other.
+    for (std::size_t i = 0; i < shown.size(); ++i)
+      for (std::size_t j = i + 1; j < shown.size(); ++j)
+        EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
+            << telegram << " " << shown[i]->objectName().toStdString() << " / " << shown[j]->objectName().toStdString();
+  }
+  EXPECT_EQ(window_->OpenIncomingForm("R_MACHINE_H")->ValueLabel("lblMachineMode")->text(),
+            QStringLiteral("-2147483648"));
+}
+
+TEST_F(FilesAndFormsTest, IncomingFormIsCentredThenMovedOntoTheScreen) {
+  Start();
+  const QRect screen = window_->screen()->availableGeometry();
+  window_->move(screen.topLeft());
+  std::vector<com::Variant> ten(10, I4(0)), flags(10, com::Variant::ui1(0));
+  machines_.Raise(1, EventOf("R_REPORT_H"),
+                  {I4(1), I4(3), com::Variant::array(ten), com::Variant::array(ten), com::Variant::array(flags), I4(0),
+                   I4(0), Str("")});
+  IncomingForm* form = window_->OpenIncomingForm("R_REPORT_H");
+  const QRect placed(form->pos(), form->frameGeometry().size());
+  EXPECT_GE(placed.left(), screen.left());
+  EXPECT_GE(placed.top(), screen.top());
+  if (placed.width() <= screen.width()) {
+    EXPECT_LE(placed.right(), screen.right());
+  }
+}
+
+TEST_F(FilesAndFormsTest, SendFormNumberBoxesShowTheWidestNumber) {
+  Start();
+  window_->OpenSendForm("C_TPORDER_M");
+  auto* form = window_->findChild<SendForm*>(QStringLiteral("frmC_TPORDER_M"));
+  form->layout()->activate();
+  for (const char* name : {"txtOrderNum", "txtSDockPos", "txtResInt1", "txtResInt2", "txtVehicle"}) {
+    auto* box = Child<QLineEdit>(form, name);
+    EXPECT_GE(box->width(), LineEditWidthFor(*box, kWidestNumber)) << name;
+  }
+  // ... and the form does not squeeze them over each other.
+  const QList<QLineEdit*> boxes = form->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly);
+  for (qsizetype i = 0; i < boxes.size(); ++i)
+    for (qsizetype j = i + 1; j < boxes.size(); ++j)
+      EXPECT_FALSE(boxes[i]->geometry().intersects(boxes[j]->geometry()))
+          << boxes[i]->objectName().toStdString() << " / " << boxes[j]->objectName().toStdString();
+}
+
+}  // namespace
+}  // namespace tarvik::testprogram
