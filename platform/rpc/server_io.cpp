@@ -85,6 +85,7 @@ struct Slot {
   Clock::time_point accepted_at;
   Clock::time_point pdu_start;
   std::optional<ServerConnection> conn;
+  RegistryCache interface;
   std::vector<std::uint8_t> unsent;  // reply bytes the peer has not taken yet
   std::size_t unsent_pos = 0;
 };
@@ -266,6 +267,7 @@ class Driver {
     ::close(s.fd);
     s.fd = -1;
     s.conn.reset();
+    s.interface = {};
     std::vector<std::uint8_t>().swap(s.unsent);
     if (reason) reason->fetch_add(1);
     std::lock_guard lock(admission_);
@@ -350,7 +352,7 @@ class Driver {
     while (std::optional<ServerCall> call = conn.take_call()) {
       shared().stats.calls.fetch_add(1, std::memory_order_relaxed);
       ensure_waiter();
-      const CallOutcome outcome = run_routine(shared().registry, *call, stub_out);
+      const CallOutcome outcome = run_routine(shared().registry, s.interface, *call, stub_out);
       conn.complete(outcome.status, stub_out, outcome.did_not_execute);
       conn.recycle_stub(std::move(call->stub));
       const SendResult r = send_output(s);

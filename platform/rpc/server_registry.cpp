@@ -39,6 +39,7 @@ bool Registry::add(std::shared_ptr<Registered> r) {
   for (const auto& e : entries_)
     if (e->iface.id == r->iface.id) return false;
   entries_.push_back(std::move(r));
+  ++version_;
   return true;
 }
 
@@ -48,46 +49,62 @@ std::shared_ptr<Registered> Registry::remove(const SyntaxId& id) {
     if ((*it)->iface.id == id) {
       auto r = std::move(*it);
       entries_.erase(it);
+      ++version_;
       return r;
     }
   }
   return nullptr;
 }
 
-CallOutcome run_routine(const Registry& registry, const ServerCall& call, std::vector<std::uint8_t>& out) {
+namespace {
+void leave(Registered& r) {
+  r.active.fetch_sub(1);
+  if (r.removed.load()) {
+    std::lock_guard lock(r.mutex);  // an unregister may be waiting for this call
+    r.calls_done.notify_all();
+  }
+}
+}  // namespace
+
+CallOutcome run_routine(const Registry& registry, RegistryCache& cache, const ServerCall& call,
+                        std::vector<std::uint8_t>& out) {
   out.clear();
-  const std::shared_ptr<Registered> reg = registry.get(call.iface);
-  if (!reg) return {nca::s_unk_if, true};
+  const std::uint64_t version = registry.version();
+  if (cache.version != version || !(cache.id == call.iface)) {
+    cache.entry = registry.get(call.iface);
+    cache.id = call.iface;
+    cache.version = version;
+  }
+  Registered* reg = cache.entry.get();
+  if (!reg || reg->removed.load()) return {nca::s_unk_if, true};
   const Routine* routine = call.opnum < reg->iface.routines.size() ? &reg->iface.routines[call.opnum] : nullptr;
   if (!routine || !*routine) return {nca::s_op_rng_error, true};
-  {
-    std::lock_guard lock(reg->mutex);
-    if (reg->removed) return {nca::s_unk_if, true};
-    if (reg->active >= reg->max_calls) return {nca::s_server_too_busy, true};
-    ++reg->active;
+  unsigned running = reg->active.load();
+  do {
+    if (running >= reg->max_calls) return {nca::s_server_too_busy, true};
+  } while (!reg->active.compare_exchange_weak(running, running + 1));
+  if (reg->removed.load()) {  // unregistered while this call took its place
+    leave(*reg);
+    return {nca::s_unk_if, true};
   }
   CallOutcome outcome;
-  t_running = reg.get();
+  t_running = reg;
   try {
     outcome.status = (*routine)(CallInfo{call.opnum, call.byte_order, call.call_id}, call.stub, out);
   } catch (...) {
     outcome.status = nca::s_fault_unspec;  // a routine's exception fails its call, not the server
   }
   t_running = nullptr;
-  {
-    std::lock_guard lock(reg->mutex);
-    --reg->active;
-    reg->calls_done.notify_all();
-  }
+  leave(*reg);
   return outcome;
 }
 
 void retire(Registered& r, bool wait) {
-  std::unique_lock lock(r.mutex);
-  r.removed = true;
+  r.removed.store(true);
   if (wait) {
     const unsigned own = t_running == &r ? 1 : 0;
-    r.calls_done.wait(lock, [&] { return r.active <= own; });
+    std::unique_lock lock(r.mutex);
+    r.calls_done.wait(lock, [&] { return r.active.load() <= own; });
   }
 }
 
