@@ -14,7 +14,10 @@ import argparse
 import json
 import os
 import signal
+import socket
 import statistics
+import struct
+import uuid
 import subprocess
 import sys
 import tempfile
@@ -64,6 +67,17 @@ class Target:
     def delivered(self):
         return count_lines(self.out.name, self.word)
 
+    def settle(self, timeout=10.0):
+        """Waits until the target stops printing (a queue still being raised, a writer still busy)."""
+        deadline = time.monotonic() + timeout
+        last = -1
+        while time.monotonic() < deadline:
+            now = self.delivered()
+            if now == last:
+                return
+            last = now
+            time.sleep(0.3)
+
     def stop(self):
         if self.proc.stdin:
             self.proc.stdin.close()
@@ -85,6 +99,39 @@ class Target:
         except OSError:
             pass
         return 0
+
+
+def bind_pdu():
+    """A bind of the host interface (NDR 2.0, context 0), as a machine sends it first."""
+    def syntax(text, major, minor):
+        return uuid.UUID(text).bytes_le + struct.pack('<HH', major, minor)
+    body = struct.pack('<HHI', 5840, 5840, 0) + struct.pack('<B3x', 1) + struct.pack('<HBx', 0, 1)
+    body += syntax('d3d7d860-c15a-11d0-a0cb-00a0244ce687', 1, 0) + syntax('8a885d04-1ceb-11c9-9fe8-08002b104860', 2, 0)
+    return struct.pack('<BBBB4sHHI', 5, 0, 11, 3, b'\x10\0\0\0', 16 + len(body), 0, 1) + body
+
+
+def idle_connection_cost(target, count):
+    """Opens `count` bound, idle connections (200 per loopback address, below the per-address limit)
+    and returns the target's RSS growth per connection in KiB, and the number that stayed open."""
+    before = target.rss_kib()
+    conns = []
+    pdu = bind_pdu()
+    try:
+        for i in range(count):
+            c = socket.socket()
+            c.bind((f'127.0.1.{2 + i // 200}', 0))
+            c.connect(('127.0.0.1', target.port))
+            c.sendall(pdu)
+            conns.append(c)
+        for c in conns:
+            c.settimeout(10)
+            c.recv(4096)  # the bind_ack: the server holds the connection's state now
+        time.sleep(0.5)
+        grown = target.rss_kib() - before
+    finally:
+        for c in conns:
+            c.close()
+    return grown / max(1, len(conns)), len(conns)
 
 
 def start_target(args):
@@ -120,6 +167,8 @@ def main():
     p.add_argument('--seconds', type=float, default=3.0)
     p.add_argument('--repeat', type=int, default=3)
     p.add_argument('--telegram', default='R_MESSAGE_H')
+    p.add_argument('--idle-connections', type=int, default=900,
+                   help='bound idle connections opened after the runs to measure their memory (0: skip)')
     args = p.parse_args()
     loadgen = os.path.join(args.build, 'bench', 'loadgen', 'tarvik_loadgen')
 
@@ -139,8 +188,10 @@ def main():
                 answered += r['calls'] + n  # and one untimed first call per connection
                 ours.append(r)
             rows.append((n, ours, raw))
-    finally:
+        target.settle()
         busy_rss = target.rss_kib()
+        per_idle = idle_connection_cost(target, args.idle_connections) if args.idle_connections else None
+    finally:
         target.stop()
         echo.send_signal(signal.SIGINT)
         echo.wait(timeout=30)
@@ -160,6 +211,8 @@ def main():
     print(f'calls answered with result 0: {answered:,}; telegrams delivered by the target: {delivered:,}'
           f'{"" if delivered == answered else "  <-- MISMATCH"}')
     print(f'target RSS: {idle_rss:,} KiB idle after start, {busy_rss:,} KiB after the runs')
+    if per_idle:
+        print(f'idle connections: {per_idle[1]:,} bound and idle cost {per_idle[0]:.1f} KiB of RSS each')
     os.unlink(target.out.name)
 
 

@@ -32,9 +32,15 @@ bool ascii_compatible(codepage::CodePage cp) {
 // escaped (the short forms where JSON has them, else \u00xx in lower-case hex).
 void append_json_string(std::string& out, std::string_view utf8) {
   static constexpr char kHex[] = "0123456789abcdef";
+  const auto plain = [](char c) { return c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20; };
   out.push_back('"');
-  for (const char c : utf8) {
-    const auto u = static_cast<unsigned char>(c);
+  std::size_t at = 0;
+  while (at < utf8.size()) {
+    std::size_t run = at;
+    while (run < utf8.size() && plain(utf8[run])) ++run;
+    out.append(utf8.data() + at, run - at);  // characters that need no escape, in one piece
+    if (run == utf8.size()) break;
+    const char c = utf8[run];
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -44,14 +50,11 @@ void append_json_string(std::string& out, std::string_view utf8) {
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
       default:
-        if (u < 0x20) {
-          out += "\\u00";
-          out.push_back(kHex[u >> 4]);
-          out.push_back(kHex[u & 15]);
-        } else {
-          out.push_back(c);
-        }
+        out += "\\u00";
+        out.push_back(kHex[static_cast<unsigned char>(c) >> 4]);
+        out.push_back(kHex[c & 15]);
     }
+    at = run + 1;
   }
   out.push_back('"');
 }

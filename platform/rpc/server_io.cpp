@@ -152,23 +152,24 @@ class Driver {
     }
   }
 
-  // Called before a routine runs (it may block): another thread must be left waiting for events.
-  void ensure_waiter() {
-    if (waiting_.load() == 0) spawn();
+  // Routines are the only thing that may block, so the pool keeps one thread more than routines
+  // running: that thread, whatever it is doing, returns to the event set soon. Checked as a routine
+  // starts; a thread that leaves when idle keeps the same rule.
+  void enter_routine() {
+    if (in_routines_.fetch_add(1) + 1 >= threads_.load()) spawn();
   }
+  void leave_routine() { in_routines_.fetch_sub(1); }
 
   void thread_main() {
     epoll_event ev;
     for (;;) {
-      waiting_.fetch_add(1);
       // One event at a time: a thread that goes on to run a blocking routine holds no other event.
       const int n = ::epoll_wait(ep_, &ev, 1, kThreadIdleExitMs);
-      waiting_.fetch_sub(1);
       if (n == 1) {
         dispatch(ev);
       } else if (n == 0) {
         int t = threads_.load();
-        while (t > kMinThreads)
+        while (t > kMinThreads && t - 1 > in_routines_.load())
           if (threads_.compare_exchange_weak(t, t - 1)) return;  // idle and not needed: leave
       }
     }
@@ -351,8 +352,9 @@ class Driver {
     ServerConnection& conn = *s.conn;
     while (std::optional<ServerCall> call = conn.take_call()) {
       shared().stats.calls.fetch_add(1, std::memory_order_relaxed);
-      ensure_waiter();
+      enter_routine();
       const CallOutcome outcome = run_routine(shared().registry, s.interface, *call, stub_out);
+      leave_routine();
       conn.complete(outcome.status, stub_out, outcome.did_not_execute);
       conn.recycle_stub(std::move(call->stub));
       const SendResult r = send_output(s);
@@ -452,7 +454,7 @@ class Driver {
   int ep_ = -1;
   int timer_ = -1;
   std::atomic<int> threads_{0};
-  std::atomic<int> waiting_{0};  // threads inside epoll_wait
+  std::atomic<int> in_routines_{0};  // threads inside a routine (which may block)
   std::array<std::atomic<Slot*>, kMaxServerConnections> slots_{};
   std::atomic<std::uint32_t> high_water_{0};
   std::mutex admission_;  // the counts and the free slots below; taken after a slot's mutex, never before

@@ -5,7 +5,7 @@
 // routines may block (they do the host program's work, and the control's routine waits for room
 // in its owner queue). So the thread that takes a connection's event reads, parses, runs the
 // routine itself and writes the reply (one wake-up per call, no hand-over), and before a routine
-// runs the pool makes sure another thread is left waiting for events: threads grow on demand with
+// runs the pool makes sure a thread outside routines is left to serve events: threads grow on demand with
 // the routines that block (the interface's call limit bounds those) and exit again after a while
 // idle. Each connection is registered one-shot, so exactly one thread serves it at a time and its
 // calls stay in order. The sans-I/O ServerConnection does all protocol work.
