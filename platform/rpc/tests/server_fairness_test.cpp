@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "platform/rpc/server.h"
@@ -183,6 +185,46 @@ TEST(FairService, SlowReaderGetsWholeRepliesInOrderWithoutStallingOthers) {
   ASSERT_TRUE(decode_header(second, h));
   EXPECT_EQ(h.call_id, 2u);
   EXPECT_EQ(Bytes(second.begin() + kResponseHeaderSize, second.end()), (Bytes{5, 6}));
+}
+
+// Routines that block hold their threads; the pool must keep growing so that every other
+// connection is still read and answered, and every blocked call is answered once released.
+TEST(FairService, BlockedRoutinesNeverStallOtherConnections) {
+  constexpr int kBlocked = 8;
+  EchoServer other(5);
+  std::mutex m;
+  std::condition_variable cv;
+  int inside = 0;
+  bool open = false;
+  const SyntaxId blocking = test_iface(6);
+  const Routine wait_for_release = [&](const CallInfo&, std::span<const std::uint8_t>, Bytes& out) -> std::uint32_t {
+    std::unique_lock lock(m);
+    ++inside;
+    cv.notify_all();
+    cv.wait(lock, [&] { return open; });
+    out = {1, 0, 0, 0};
+    return 0;
+  };
+  ASSERT_EQ(register_if({blocking, {wait_for_release}}, 0, 2 * kBlocked), RPC_S_OK);
+  std::vector<std::unique_ptr<RawClient>> held;
+  for (int i = 0; i < kBlocked; ++i) {
+    held.push_back(std::make_unique<RawClient>(other.port, "127.0.0.11"));
+    ASSERT_EQ(held.back()->bind(blocking), ctx::acceptance);
+    held.back()->send_request(1, 0);
+  }
+  {
+    std::unique_lock lock(m);
+    ASSERT_TRUE(cv.wait_for(lock, 10s, [&] { return inside == kBlocked; }));  // all run at once
+  }
+  EXPECT_TRUE(other.serves("127.0.0.12"));
+  EXPECT_GT(server_stats().threads, static_cast<std::uint64_t>(kBlocked));
+  {
+    std::lock_guard lock(m);
+    open = true;
+    cv.notify_all();
+  }
+  for (auto& c : held) EXPECT_EQ(c->reply_status(), 0u);
+  EXPECT_EQ(unregister_if(blocking, true), RPC_S_OK);
 }
 
 }  // namespace
