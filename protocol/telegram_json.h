@@ -9,6 +9,8 @@
 #pragma once
 
 #include <span>
+#include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -20,6 +22,12 @@ namespace tarvik::protocol {
 
 nlohmann::ordered_json telegram_to_json(const TelegramInfo& t, std::span<const WireValue> values,
                                         codepage::CodePage cp = codepage::thread_codepage());
+
+// The same object as telegram_to_json(...).dump() gives, appended to `out` as text without building
+// a JSON tree (the printer of `tarvik listen`, where every telegram is a line). `extra`, when not
+// empty, is inserted as the last member: `"result":0`.
+void append_telegram_json(std::string& out, const TelegramInfo& t, std::span<const WireValue> values,
+                          std::string_view extra = {}, codepage::CodePage cp = codepage::thread_codepage());
 
 // One value alone, converted the same way.
 nlohmann::ordered_json value_to_json(const WireValue& v, codepage::CodePage cp = codepage::thread_codepage());

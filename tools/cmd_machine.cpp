@@ -12,6 +12,7 @@
 #include "tools/command.h"
 #include "tools/field_values.h"
 #include "tools/output.h"
+#include "tools/server_options.h"
 #include "tools/stop_signals.h"
 
 namespace tarvik::cli {
@@ -34,6 +35,7 @@ class MachineCommand : public Command {
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     cmd->add_option("--delay-ms", delay_ms_, "Wait this long before each answer")->capture_default_str()
         ->check(CLI::NonNegativeNumber);
+    server_options_.add_to(*cmd);
     return cmd;
   }
 
@@ -54,6 +56,10 @@ class MachineCommand : public Command {
     }
 
     block_stop_signals();  // before the runtime starts its threads
+    if (const rpc::Status s = server_options_.apply(); s != rpc::RPC_S_OK) {
+      print_error("invalid connection limits: status " + std::to_string(s));
+      return kExitUsage;
+    }
     const std::chrono::milliseconds delay(delay_ms_);
     const std::int32_t fallback = status_;
     auto serve = [statuses, fallback, delay](const TelegramInfo& t, std::span<const WireValue> values,
@@ -92,6 +98,7 @@ class MachineCommand : public Command {
   std::int32_t status_ = 0;
   std::vector<std::string> status_for_;
   std::int32_t delay_ms_ = 0;
+  ServerOptions server_options_;
 };
 
 }  // namespace

@@ -1,13 +1,14 @@
-// Server side of the runtime: endpoints, interface registration and the threads that serve calls.
+// Server side of the runtime: endpoints, interface registration, connection limits and statistics.
 //
 // One process-wide server, as with the runtime host programs already know: listening endpoints are
 // opened with use_protseq_ep (one per TCP port, on all interfaces, kept open for the life of the
 // process), interfaces are registered with a routine table, flags and a concurrent-call limit and
 // are served as soon as they are registered. Routines run on the runtime's own threads, several at
-// once. Every byte from the network is untrusted: a peer can never crash, hang or exhaust the server,
-// it can only waste its own connection.
+// once, and may block. Every byte from the network is untrusted: a peer can never crash, hang or
+// exhaust the server, it can only waste its own connections, and only as many as its address may hold.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -56,5 +57,37 @@ Status register_if(const ServerInterface& iface, unsigned flags, unsigned max_ca
 // Unregisters an interface; with `wait_for_calls`, returns only after its routines in progress have
 // returned. RPC_S_UNKNOWN_IF if it is not registered. Endpoints stay open.
 Status unregister_if(const SyntaxId& id, bool wait_for_calls);
+
+// How long and how many connections the server keeps. Changes apply to connections accepted
+// afterwards and to the next deadline of those already open.
+struct ConnectionPolicy {
+  std::size_t max_connections = 4096;             // in all; more are closed at once
+  std::size_t max_connections_per_address = 256;  // from one peer address; more are closed at once
+  std::chrono::milliseconds first_pdu_timeout{10'000};  // accept to the first complete PDU (the bind)
+  std::chrono::milliseconds idle_timeout{300'000};      // between calls
+  std::chrono::milliseconds pdu_timeout{30'000};        // first byte of a PDU (or call) to its last
+  std::chrono::milliseconds send_timeout{30'000};       // a peer that stops reading its replies
+  std::chrono::milliseconds linger_timeout{2'000};      // to let a final fault reach the peer
+};
+inline constexpr std::size_t kMaxServerConnections = 4096;
+
+// ERROR_INVALID_PARAMETER when a count is 0 or above kMaxServerConnections or a time-out is not positive.
+Status set_connection_policy(const ConnectionPolicy& policy);
+ConnectionPolicy connection_policy();
+
+// Counters since the process started.
+struct ServerStats {
+  std::uint64_t accepted = 0;               // connections taken into service
+  std::uint64_t refused_connection_cap = 0;   // closed at once: max_connections open
+  std::uint64_t refused_address_limit = 0;    // closed at once: max_connections_per_address open
+  std::uint64_t closed_first_pdu_timeout = 0; // no complete first PDU in time
+  std::uint64_t closed_idle_timeout = 0;
+  std::uint64_t closed_pdu_timeout = 0;       // a PDU or call left unfinished
+  std::uint64_t closed_send_timeout = 0;      // replies not taken by the peer
+  std::uint64_t calls = 0;                    // calls handed to a routine (refused ones included)
+  std::uint64_t open_connections = 0;         // now
+  std::uint64_t threads = 0;                  // runtime threads now
+};
+ServerStats server_stats();
 
 }  // namespace tarvik::rpc

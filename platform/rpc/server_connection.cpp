@@ -137,6 +137,10 @@ void ServerConnection::complete(std::uint32_t status, std::span<const std::uint8
   parse();
 }
 
+void ServerConnection::recycle_stub(std::vector<std::uint8_t>&& stub) {
+  if (stub.capacity() <= limits_.max_request_stub) spare_stub_ = std::move(stub);
+}
+
 std::vector<std::uint8_t> ServerConnection::take_output() {
   std::vector<std::uint8_t> out;
   out.swap(out_);
@@ -150,6 +154,7 @@ void ServerConnection::parse() {
     if (!decode_header(avail, h)) break;
     if (!check_header(h)) break;
     if (avail.size() < h.frag_length) break;
+    received_pdu_ = true;
     handle_pdu(avail.first(h.frag_length), h);
     in_pos_ += h.frag_length;
   }
@@ -317,7 +322,9 @@ void ServerConnection::handle_request(std::span<const std::uint8_t> pdu, const P
       fail_with_fault(receiving_->call_id, nca::s_proto_error, true);
       return;
     }
-    receiving_ = PartialCall{h.call_id, req.cont_id, req.opnum, h.byte_order(), {}};
+    receiving_ = PartialCall{h.call_id, req.cont_id, req.opnum, h.byte_order(), std::move(spare_stub_)};
+    receiving_->stub.clear();
+    spare_stub_ = {};
     if (!last && req.alloc_hint <= limits_.max_request_stub) receiving_->stub.reserve(req.alloc_hint);
   } else if (!receiving_ || receiving_->call_id != h.call_id) {
     // A middle or last fragment with no call in progress, or of another call.

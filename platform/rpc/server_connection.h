@@ -103,14 +103,25 @@ class ServerConnection {
   // never entered (call limit reached, interface gone). Resumes parsing buffered input.
   void complete(std::uint32_t status, std::span<const std::uint8_t> stub, bool did_not_execute = false);
 
+  // Gives a finished call's stub buffer back, so the next request reuses its capacity.
+  void recycle_stub(std::vector<std::uint8_t>&& stub);
+
   // Bytes to send, in order; the buffer is handed over and emptied.
   std::vector<std::uint8_t> take_output();
+  // The same bytes without handing the buffer over: a driver that sends them and then calls
+  // clear_output() keeps the buffer's capacity for the next reply (no allocation per call).
+  std::span<const std::uint8_t> output() const { return out_; }
+  void clear_output() { out_.clear(); }
 
   // The connection is finished: send what take_output() gives, then close.
   bool closing() const { return closing_; }
   // Nothing received of an unfinished PDU or call (the driver uses the idle time-out then, and a
   // shorter per-PDU time-out otherwise).
   bool idle() const;
+  // At least one complete PDU has arrived (normally the bind). Until then the driver holds the
+  // connection to a short deadline counted from the accept, so a peer that connects and stays
+  // silent, or trickles its first PDU, cannot hold a connection for the whole idle time-out.
+  bool received_pdu() const { return received_pdu_; }
 
   std::uint16_t negotiated_frag() const { return frag_; }
 
@@ -151,10 +162,12 @@ class ServerConnection {
 
   bool bound_ = false;
   bool closing_ = false;
+  bool received_pdu_ = false;
   std::uint16_t frag_ = kMinNegotiatedFrag;
   std::uint32_t assoc_group_ = 0;
   std::unordered_map<std::uint16_t, Context> contexts_;
 
+  std::vector<std::uint8_t> spare_stub_;  // capacity for the next request's stub
   std::optional<PartialCall> receiving_;  // fragments of a call still arriving
   std::optional<ServerCall> ready_;       // complete, not yet handed out
   bool running_ = false;                  // handed out, not yet completed

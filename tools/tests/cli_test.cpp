@@ -1,7 +1,12 @@
 // The `tarvik` binary as engineers and scripts use it, against the independent peer and against
 // itself: every telegram in both directions with every field checked, statuses, help and mistakes.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -232,6 +237,52 @@ TEST(Cli, NotifyRepeatsIntoOurOwnListener) {
     EXPECT_EQ(line["Number"][1], 2);
     EXPECT_EQ(line["result"], 0);
   }
+}
+
+// A TCP connection to 127.0.0.1:port from another loopback address that sends nothing.
+struct SilentPeer {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  SilentPeer(int port, const char* source) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    ::inet_pton(AF_INET, source, &a.sin_addr);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  }
+  ~SilentPeer() { ::close(fd); }
+  bool closed_by_server() {
+    pollfd p{fd, POLLIN, 0};
+    char b;
+    return ::poll(&p, 1, 5000) == 1 && ::recv(fd, &b, 1, 0) <= 0;
+  }
+};
+
+// --stats counts what was answered and what was refused, on SIGUSR1 (after the lines it counts)
+// and again on exit.
+TEST(Cli, ListenStatsCountTelegramsAndRefusedConnections) {
+  TarvikServer listen({"listen", "--host-port", "0", "--host-id", "H", "--stats", "--max-connections-per-address", "2"});
+  ASSERT_NE(listen.port, 0) << listen.process.stderr_text();
+  for (const char* host : {"pszHost=H", "pszHost=X"}) {
+    const auto r = test::run(tarvik({"notify", "R_MESSAGE_H", host, "pszMessage=hi", "--host-port",
+                                     std::to_string(listen.port), "--repeat", "2", "--interval", "0"}));
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+  }
+  SilentPeer first(listen.port, "127.0.0.2"), second(listen.port, "127.0.0.2"), third(listen.port, "127.0.0.2");
+  EXPECT_TRUE(third.closed_by_server());
+  listen.process.signal(SIGUSR1);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(listen.next_line()["telegram"], "R_MESSAGE_H");
+  const json stats = listen.next_line()["stats"];
+  EXPECT_EQ(stats["answered"], 4);
+  EXPECT_EQ(stats["wrong_host"], 2);
+  EXPECT_EQ(stats["telegrams"]["R_MESSAGE_H"], 4);
+  EXPECT_EQ(stats["telegrams"]["R_MACHINE_H"], 0);
+  EXPECT_EQ(stats["connections"]["refused"]["address_limit"], 1);
+  EXPECT_EQ(stats["connections"]["open"], 2);
+  listen.process.signal(SIGTERM);
+  EXPECT_EQ(listen.process.wait(), 0);
+  EXPECT_EQ(listen.next_line()["stats"]["answered"], 4);
 }
 
 }  // namespace

@@ -389,6 +389,48 @@ TEST(ServerRequest, CancelOrphanAndRoutineFaults) {
   EXPECT_FALSE(s.conn.closing());
 }
 
+// What the socket driver relies on: the first-PDU deadline ends exactly when a whole PDU has
+// arrived, and buffers it hands back or keeps never leak one call's bytes into the next.
+TEST(ServerDriverHooks, FirstPduFlagRecycledStubsAndKeptOutput) {
+  const Bytes bind = host_bind();
+  for (std::size_t cut : {std::size_t{1}, std::size_t{15}, std::size_t{16}, bind.size() - 1}) {
+    Session s;
+    s.feed(std::span(bind).first(cut));
+    EXPECT_FALSE(s.conn.received_pdu()) << "cut at " << cut;  // a trickled bind does not count
+    s.feed(std::span(bind).subspan(cut));
+    EXPECT_TRUE(s.conn.received_pdu()) << "cut at " << cut;
+  }
+  Session garbage;
+  garbage.feed(Bytes(16, 0xEE));  // a header the connection fails on is not a received PDU
+  EXPECT_FALSE(garbage.conn.received_pdu());
+  EXPECT_TRUE(garbage.conn.closing());
+
+  AssocGroups groups;
+  FakeInterfaces interfaces;
+  ServerConnection conn(interfaces, groups, 3010);
+  conn.feed(host_bind());
+  const Bytes ack(conn.output().begin(), conn.output().end());
+  conn.clear_output();
+  EXPECT_EQ(split(ack).size(), 1u);
+  EXPECT_TRUE(conn.output().empty());
+  conn.feed(request(2, 1, Bytes(40, 0xAA)));
+  auto first = conn.take_call();
+  ASSERT_TRUE(first);
+  conn.complete(0, Bytes{1, 0, 0, 0});
+  conn.recycle_stub(std::move(first->stub));  // 40 bytes of 0xAA stay in its capacity
+  // A fragmented call reuses the buffer: it must hold only its own fragments.
+  conn.feed(cat({request(3, 1, {1, 2, 3, 4, 5, 6, 7, 8}, 0x01), request(3, 1, {9}, 0x02)}));
+  auto second = conn.take_call();
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->stub, (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  conn.complete(0, Bytes{2, 0, 0, 0});
+  const auto replies = split(Bytes(conn.output().begin(), conn.output().end()));
+  ASSERT_EQ(replies.size(), 2u);  // both responses, in order, kept until cleared
+  EXPECT_EQ(replies[0].h.call_id, 2u);
+  EXPECT_EQ(replies[1].h.call_id, 3u);
+  EXPECT_EQ(conn.take_output().size(), replies[0].pdu.size() + replies[1].pdu.size());
+}
+
 // The same conversation fed whole, in two pieces split at every byte, and one byte at a time must
 // give the same bytes back.
 TEST(ServerSplit, EveryByteBoundaryGivesTheSameOutput) {
