@@ -6,6 +6,7 @@
 #include "platform/rpc/status.h"
 #include "protocol/host_endpoint.h"
 #include "protocol/telegram_json.h"
+#include "tools/capture_recorder.h"
 #include "tools/command.h"
 #include "tools/output.h"
 #include "tools/stop_signals.h"
@@ -47,11 +48,14 @@ class ListenCommand : public Command {
     cmd->add_option("--host-port", host_port_, "TCP port to listen on (0: any free port)")->capture_default_str();
     cmd->add_option("--host-id", host_id_, "This host's name; telegrams for other names get -110")
         ->capture_default_str();
+    cmd->add_option("--pcap", pcap_, kPcapHelp);
     return cmd;
   }
 
   int run() override {
     block_stop_signals();  // before the runtime starts its threads
+    ScopedCapture capture;
+    if (!capture.start(pcap_)) return kExitFailure;
     PrintingHost handler(codepage::utf8_to_utf16(host_id_));
     HostEndpoint host(handler);
     host.set_host_id(codepage::utf8_to_utf16(host_id_));
@@ -69,6 +73,7 @@ class ListenCommand : public Command {
   }
 
  private:
+  std::string pcap_;
   std::int32_t host_port_ = kDefaultHostPort;
   std::string host_id_ = "?";
 };

@@ -32,6 +32,7 @@
 #include <thread>
 
 #include "platform/rpc/server_connection.h"
+#include "platform/rpc/wire_tap.h"
 
 namespace tarvik::rpc {
 namespace {
@@ -137,6 +138,7 @@ bool send_all(int fd, std::span<const std::uint8_t> bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) {
+      tap_wire(fd, WireDirection::sent, bytes.first(static_cast<std::size_t>(n)));
       bytes = bytes.subspan(static_cast<std::size_t>(n));
     } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       if (!wait_for(fd, POLLOUT, deadline)) return false;
@@ -221,6 +223,7 @@ void serve_connection(int fd, std::uint16_t port) {
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;  // closed (a partial PDU is simply dropped) or reset
       if (conn.idle()) pdu_start = Clock::now();
+      tap_wire(fd, WireDirection::received, std::span(buf.data(), static_cast<std::size_t>(n)));
       conn.feed(std::span(buf.data(), static_cast<std::size_t>(n)));
       bool sent = true;
       while (auto call = conn.take_call()) {
