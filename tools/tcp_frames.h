@@ -42,8 +42,9 @@ struct TcpSegment {
   std::span<const std::uint8_t> payload;
 };
 
-// Largest payload one frame carries; longer runs of bytes are cut into several segments.
-inline constexpr std::size_t kMaxSegmentPayload = 16384;
+// Largest payload one frame carries (an Ethernet MSS); longer runs of bytes are cut into several
+// segments, as they would be on the wire.
+inline constexpr std::size_t kMaxSegmentPayload = 1460;
 
 // One Ethernet II frame holding the segment (src and dst must be of the same family).
 std::vector<std::uint8_t> ethernet_frame(const TcpSegment& segment);
