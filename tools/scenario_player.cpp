@@ -1,5 +1,7 @@
 #include "tools/scenario_player.h"
 
+#include <algorithm>
+
 #include "protocol/telegram_call.h"
 #include "protocol/telegram_json.h"
 #include "tools/output.h"
@@ -102,7 +104,9 @@ void ScenarioPlayer::run() {
     lock.unlock();
     send(job);
     lock.lock();
-    if (job.timer != nullptr && !stopping_) queue_.emplace(due + job.timer->every, std::move(job));
+    // A host slower than the timer delays the next round rather than letting rounds pile up.
+    if (job.timer != nullptr && !stopping_)
+      queue_.emplace(std::max(due + job.timer->every, Clock::now()), std::move(job));
   }
   binding_.reset();
 }
