@@ -8,6 +8,7 @@
 #include "platform/rpc/status.h"
 #include "protocol/host_endpoint.h"
 #include "protocol/telegram_json.h"
+#include "tools/capture_recorder.h"
 #include "tools/command.h"
 #include "tools/output.h"
 #include "tools/server_options.h"
@@ -85,6 +86,7 @@ class ListenCommand : public Command {
         ->capture_default_str();
     cmd->add_flag("--stats", stats_, "Print counts of telegrams and connections on SIGUSR1 and on exit");
     server_options_.add_to(*cmd);
+    cmd->add_option("--pcap", pcap_, kPcapHelp);
     return cmd;
   }
 
@@ -94,6 +96,8 @@ class ListenCommand : public Command {
       print_error("invalid connection limits: status " + std::to_string(s));
       return kExitUsage;
     }
+    ScopedCapture capture;
+    if (!capture.start(pcap_)) return kExitFailure;
     PrintingHost handler(codepage::utf8_to_utf16(host_id_));
     HostEndpoint host(handler);
     host.set_host_id(codepage::utf8_to_utf16(host_id_));
@@ -120,6 +124,7 @@ class ListenCommand : public Command {
   }
 
  private:
+  std::string pcap_;
   std::int32_t host_port_ = kDefaultHostPort;
   std::string host_id_ = "?";
   bool stats_ = false;

@@ -7,6 +7,7 @@
 
 #include "platform/rpc/client.h"
 #include "protocol/telegram_call.h"
+#include "tools/capture_recorder.h"
 #include "tools/command.h"
 #include "tools/field_values.h"
 #include "tools/output.h"
@@ -39,6 +40,7 @@ class NotifyCommand : public Command {
     cmd->add_option("--null", null_texts_, "Pass this text field as a null text (refused with 1780)")
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    cmd->add_option("--pcap", pcap_, kPcapHelp);
     return cmd;
   }
 
@@ -54,6 +56,8 @@ class NotifyCommand : public Command {
       print_error(error);
       return kExitUsage;
     }
+    ScopedCapture capture;
+    if (!capture.start(pcap_)) return kExitFailure;
     const std::string address = "ncacn_ip_tcp:" + host_ip_ + "[" + std::to_string(host_port_) + "]";
     std::unique_ptr<rpc::Binding> binding;
     for (int i = 0; i < repeat_; ++i) {
@@ -85,6 +89,7 @@ class NotifyCommand : public Command {
   }
 
  private:
+  std::string pcap_;
   std::string telegram_;
   std::vector<std::string> fields_;
   std::string host_ip_ = "127.0.0.1";

@@ -7,6 +7,7 @@
 #include "platform/codepage/codepage.h"
 #include "protocol/host_endpoint.h"
 #include "protocol/machine_connection.h"
+#include "tools/capture_recorder.h"
 #include "tools/command.h"
 #include "tools/field_values.h"
 #include "tools/output.h"
@@ -53,6 +54,7 @@ class SendCommand : public Command {
     cmd->add_option("--null", null_texts_, "Send this text field as a null text (refused with 1780)")
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    cmd->add_option("--pcap", pcap_, kPcapHelp);
     return cmd;
   }
 
@@ -83,6 +85,8 @@ class SendCommand : public Command {
       }
     }
 
+    ScopedCapture capture;
+    if (!capture.start(pcap_)) return kExitFailure;
     QuietHost handler(nullptr);
     HostEndpoint host(handler);
     handler.attach(&host);
@@ -105,6 +109,7 @@ class SendCommand : public Command {
   }
 
  private:
+  std::string pcap_;
   std::string telegram_;
   std::vector<std::string> fields_;
   std::string machine_ip_ = "127.0.0.1";

@@ -27,6 +27,8 @@ std::unique_ptr<Command> make_send_command();
 std::unique_ptr<Command> make_listen_command();
 std::unique_ptr<Command> make_machine_command();
 std::unique_ptr<Command> make_notify_command();
+std::unique_ptr<Command> make_replay_command();
+std::unique_ptr<Command> make_wireshark_dissector_command();
 std::unique_ptr<Command> make_typelib_command();
 std::unique_ptr<Command> make_regsvr_command();
 

@@ -8,6 +8,8 @@ std::vector<std::unique_ptr<Command>> all_commands() {
   out.push_back(make_listen_command());
   out.push_back(make_machine_command());
   out.push_back(make_notify_command());
+  out.push_back(make_replay_command());
+  out.push_back(make_wireshark_dissector_command());
   out.push_back(make_typelib_command());
   out.push_back(make_regsvr_command());
   return out;

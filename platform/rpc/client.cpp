@@ -20,6 +20,7 @@
 #include <string>
 
 #include "platform/rpc/client_connection.h"
+#include "platform/rpc/wire_tap.h"
 
 namespace tarvik::rpc {
 namespace {
@@ -199,6 +200,7 @@ class TcpBinding final : public Binding {
       if (sending && writable) {
         const ssize_t n = send(fd_, out.data() + x.bytes_sent, out.size() - x.bytes_sent, MSG_NOSIGNAL);
         if (n > 0) {
+          tap_wire(fd_, WireDirection::sent, std::span(out.data() + x.bytes_sent, static_cast<std::size_t>(n)));
           x.bytes_sent += static_cast<std::size_t>(n);
           continue;
         }
@@ -215,6 +217,7 @@ class TcpBinding final : public Binding {
         const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (n <= 0) return transport_failure(x);
+        tap_wire(fd_, WireDirection::received, std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)));
         const auto progress = conn_->feed(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)));
         if (progress != ClientConnection::Progress::need_more) return x;
       }

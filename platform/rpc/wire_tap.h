@@ -1,0 +1,45 @@
+// An observer of every byte the runtime's socket drivers send and receive, for tools that record
+// traffic (`tarvik ... --pcap FILE`). One process-wide callback, unset by default; when unset a tap
+// point costs one relaxed atomic load and a branch.
+//
+//   rpc::set_wire_tap(&my_tap);   // a function that lives as long as the process may call it
+//   ...
+//   rpc::set_wire_tap(nullptr);   // tap points already running may still finish their call
+//
+// The callback runs on the runtime's threads (several at once), right after the bytes went to or
+// came from the socket, so it sees each connection's bytes in stream order. It must not throw.
+#pragma once
+
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+
+namespace tarvik::rpc {
+
+enum class WireDirection : std::uint8_t { sent, received };
+
+// The connection, as this side sees it: its own address and the peer's (sockaddr_in or _in6).
+struct WireConnection {
+  sockaddr_storage local{};
+  sockaddr_storage remote{};
+};
+
+using WireTap = void (*)(const WireConnection& conn, WireDirection dir, std::span<const std::uint8_t> bytes);
+
+void set_wire_tap(WireTap tap);
+
+namespace wire_tap_detail {
+inline std::atomic<WireTap> g_tap{nullptr};
+// Looks up the socket's addresses and calls `tap`.
+void deliver(WireTap tap, int fd, WireDirection dir, std::span<const std::uint8_t> bytes);
+}  // namespace wire_tap_detail
+
+// A tap point: `bytes` just went over socket `fd` in direction `dir`.
+inline void tap_wire(int fd, WireDirection dir, std::span<const std::uint8_t> bytes) {
+  if (const WireTap tap = wire_tap_detail::g_tap.load(std::memory_order_relaxed)) [[unlikely]]
+    wire_tap_detail::deliver(tap, fd, dir, bytes);
+}
+
+}  // namespace tarvik::rpc
