@@ -7,6 +7,7 @@
 #include "protocol/host_endpoint.h"
 #include "protocol/telegram_json.h"
 #include "tools/command.h"
+#include "tools/option_checks.h"
 #include "tools/output.h"
 #include "tools/stop_signals.h"
 
@@ -44,7 +45,9 @@ class ListenCommand : public Command {
         "First line {\"listening\":PORT}, then one line per telegram with every parameter under its interface\n"
         "name, tables as arrays (names as strings, flags as numbers 0..255) and the \"result\" answered:\n"
         "-110 when pszHost differs from --host-id (case counts), else 0. Ends on SIGINT or SIGTERM.");
-    cmd->add_option("--host-port", host_port_, "TCP port to listen on (0: any free port)")->capture_default_str();
+    cmd->add_option("--host-port", host_port_, "TCP port to listen on (0: any free port)")
+        ->capture_default_str()
+        ->check(kPortRange);
     cmd->add_option("--host-id", host_id_, "This host's name; telegrams for other names get -110")
         ->capture_default_str();
     return cmd;

@@ -11,6 +11,7 @@
 #include "protocol/telegram_json.h"
 #include "tools/command.h"
 #include "tools/field_values.h"
+#include "tools/option_checks.h"
 #include "tools/output.h"
 #include "tools/stop_signals.h"
 
@@ -27,7 +28,9 @@ class MachineCommand : public Command {
         "First line {\"listening\":PORT}, then one line per call with its fields and the \"status\" answered\n"
         "(null for Shutdown_M), printed before the answer goes out. Ends on SIGINT or SIGTERM.\n"
         "Example: tarvik machine --port 3011 --status-for C_MODE_M=-3 --delay-ms 50");
-    cmd->add_option("--port", port_, "TCP port to listen on (0: any free port)")->capture_default_str();
+    cmd->add_option("--port", port_, "TCP port to listen on (0: any free port)")
+        ->capture_default_str()
+        ->check(kPortRange);
     cmd->add_option("--status", status_, "Status answered to every call")->capture_default_str();
     cmd->add_option("--status-for", status_for_, "NAME=N: status for one telegram (name or opnum); repeatable")
         ->allow_extra_args(false)

@@ -29,6 +29,7 @@ std::unique_ptr<Command> make_machine_command();
 std::unique_ptr<Command> make_notify_command();
 std::unique_ptr<Command> make_typelib_command();
 std::unique_ptr<Command> make_regsvr_command();
+std::unique_ptr<Command> make_list_command();
 
 // Every subcommand, in the order `tarvik --help` lists them.
 std::vector<std::unique_ptr<Command>> all_commands();

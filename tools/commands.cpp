@@ -10,6 +10,7 @@ std::vector<std::unique_ptr<Command>> all_commands() {
   out.push_back(make_notify_command());
   out.push_back(make_typelib_command());
   out.push_back(make_regsvr_command());
+  out.push_back(make_list_command());
   return out;
 }
 
