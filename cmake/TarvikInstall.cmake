@@ -9,6 +9,7 @@
 #   lib/pkgconfig/tarvik.pc
 #   lib/cli/vortane-tarvik-rpc/              the managed assembly, its .dll.config and native library
 #   share/doc/tarvik/                        README and docs/
+#   share/man/man1/, share/applications/, share/icons/   man pages, the test program's desktop entry and icon
 #
 # The libraries a host program links are static (built position-independent): one archive per layer,
 # no SONAME to keep stable while the layers change, and a host program carries no run-time path.
@@ -63,6 +64,7 @@ install(FILES "${PROJECT_BINARY_DIR}/cmake/tarvik.pc" DESTINATION ${_tarvik_pcdi
 
 if(TARGET tarvik)
   install(TARGETS tarvik RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+  install(FILES "${PROJECT_SOURCE_DIR}/packaging/tarvik.1" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 endif()
 
 if(TARGET RpcTarvik)
@@ -84,6 +86,12 @@ class {EDF199C1-4F2E-11D3-9DC3-00A0249B4877} Mevrix.Machine.1 Mevrix.Machine
 typelib {03B415E0-4F2E-11D3-9DC3-00A0249B4877} 1.0
 ")
   install(FILES "${_tarvik_manifest}" DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT testprogram)
+  install(FILES "${PROJECT_SOURCE_DIR}/packaging/RpcTarvikTest.1" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+    COMPONENT testprogram)
+  install(FILES "${PROJECT_SOURCE_DIR}/packaging/RpcTarvikTest.desktop"
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications COMPONENT testprogram)
+  install(FILES "${PROJECT_SOURCE_DIR}/packaging/rpctarviktest.svg"
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps COMPONENT testprogram)
 endif()
 
 if(TARGET VortaneTarvikNative)
