@@ -71,9 +71,13 @@ TEST(CliReference, ListDescribesEveryTelegramFromTheTable) {
   EXPECT_EQ(report[0]["control_events"][1]["dispid"], 20);
   bool saw_table = false;
   for (const json& f : report[0]["fields"])
-    if (f["name"] == "DockPos") saw_table = true, EXPECT_EQ(f["size"], 12), EXPECT_EQ(f["type"], "long[3]");
+    if (f["name"] == "Flag") {
+      saw_table = true;
+      EXPECT_EQ(f["size"], 10);
+      EXPECT_EQ(f["type"], "unsigned char[10]");
+    }
   EXPECT_TRUE(saw_table);
-  EXPECT_NE(report[0]["managed"]["signature"].get<std::string>().find("int DockPos3"), std::string::npos);
+  EXPECT_NE(report[0]["managed"]["signature"].get<std::string>().find("int Number10"), std::string::npos);
 
   expect_refused({"list", "T_DATA"}, "T_DATA_M");
   expect_refused({"list", "T_DATA_M", "--markdown"}, "--markdown");
