@@ -62,9 +62,21 @@ set(TARVIK_PC_PREFIX "\${pcfiledir}/${_tarvik_pc_to_prefix}")
 configure_file("${PROJECT_SOURCE_DIR}/cmake/tarvik.pc.in" "${PROJECT_BINARY_DIR}/cmake/tarvik.pc" @ONLY)
 install(FILES "${PROJECT_BINARY_DIR}/cmake/tarvik.pc" DESTINATION ${_tarvik_pcdir} COMPONENT dev)
 
+# Man pages are installed compressed, as man and the Debian tools expect.
+function(tarvik_install_man_page page component)
+  set(gz "${PROJECT_BINARY_DIR}/man/${page}.gz")
+  file(MAKE_DIRECTORY "${PROJECT_BINARY_DIR}/man")
+  execute_process(COMMAND gzip -9nc "${PROJECT_SOURCE_DIR}/packaging/${page}" OUTPUT_FILE "${gz}" RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "gzip of ${page} failed")
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/packaging/${page}")
+  install(FILES "${gz}" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
+endfunction()
+
 if(TARGET tarvik)
   install(TARGETS tarvik RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
-  install(FILES "${PROJECT_SOURCE_DIR}/packaging/tarvik.1" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  tarvik_install_man_page(tarvik.1 tools)
 endif()
 
 if(TARGET RpcTarvik)
@@ -86,8 +98,7 @@ class {EDF199C1-4F2E-11D3-9DC3-00A0249B4877} Mevrix.Machine.1 Mevrix.Machine
 typelib {03B415E0-4F2E-11D3-9DC3-00A0249B4877} 1.0
 ")
   install(FILES "${_tarvik_manifest}" DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT testprogram)
-  install(FILES "${PROJECT_SOURCE_DIR}/packaging/RpcTarvikTest.1" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-    COMPONENT testprogram)
+  tarvik_install_man_page(RpcTarvikTest.1 testprogram)
   install(FILES "${PROJECT_SOURCE_DIR}/packaging/RpcTarvikTest.desktop"
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications COMPONENT testprogram)
   install(FILES "${PROJECT_SOURCE_DIR}/packaging/rpctarviktest.svg"

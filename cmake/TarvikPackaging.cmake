@@ -15,6 +15,8 @@ set(CPACK_GENERATOR "DEB")
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Debug information stays in the build tree; packages carry stripped binaries.
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION "net")
 set(CPACK_COMPONENTS_ALL tools control dev testprogram managed doc)
 
@@ -25,7 +27,7 @@ set(CPACK_COMPONENT_CONTROL_DESCRIPTION "RpcTarvik control: the Machine componen
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME "tarvik-dev")
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION "libdevel")
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "nlohmann-json3-dev")
-set(CPACK_COMPONENT_DEV_DESCRIPTION "Tarvik protocol, DCE RPC runtime and component layer: static libraries, headers, CMake package, pkg-config file")
+set(CPACK_COMPONENT_DEV_DESCRIPTION "Static libraries, headers, CMake package and pkg-config file for host programs")
 set(CPACK_DEBIAN_TESTPROGRAM_PACKAGE_NAME "tarvik-testprogram")
 set(CPACK_DEBIAN_TESTPROGRAM_PACKAGE_DEPENDS "tarvik-control (= ${PROJECT_VERSION})")
 set(CPACK_COMPONENT_TESTPROGRAM_DESCRIPTION "RpcTarvikTest: window program to send telegrams and watch machines")
