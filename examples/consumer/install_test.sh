@@ -1,7 +1,8 @@
 #!/bin/bash
 # Installs the build into a temporary prefix and uses it as an outside project would: checks that
 # nothing installed refers to the build or source tree, builds the consumer with find_package(Tarvik)
-# and with pkg-config, and runs it against the installed `tarvik machine` on 127.0.0.1.
+# and with pkg-config, and runs it (and the managed assembly, when Mono is there) against the installed
+# `tarvik machine` on 127.0.0.1.
 #   install_test.sh BUILD_DIR SOURCE_DIR
 set -u
 build=$(realpath "$1")
@@ -60,7 +61,17 @@ for consumer in "$work/consumer/consumer" "$work/consumer-pc"; do
   out=$(timeout 60 "$consumer" --machine-port "$port" --machine-ip 127.0.0.1) || fail "$consumer exited $?"
   [ "$out" = '{"telegram":"T_DATA_M","status":0}' ] || fail "$consumer printed: $out"
 done
-[ "$(grep -c '"telegram":"T_DATA_M"' "$work/machine.out")" = 2 ] || fail "the machine did not see both calls"
+calls=2
+# The managed assembly from its installed place: the .dll.config must find the native library beside it.
+cli="$prefix/lib/cli/vortane-tarvik-rpc"
+if [ -f "$cli/Vortane.Tarvik.Rpc.dll" ] && command -v mcs > /dev/null && command -v mono > /dev/null; then
+  mcs -nologo -platform:x64 -r:"$cli/Vortane.Tarvik.Rpc.dll" -out:"$work/ManagedConsumer.exe" \
+    "$source/examples/consumer/managed/ManagedConsumer.cs" || fail "building ManagedConsumer.exe"
+  out=$(MONO_PATH="$cli" timeout 60 mono "$work/ManagedConsumer.exe" "$port") || fail "ManagedConsumer.exe exited $?"
+  [ "$out" = '{"telegram":"T_DATA_M","status":0}' ] || fail "ManagedConsumer.exe printed: $out"
+  calls=3
+fi
+[ "$(grep -c '"telegram":"T_DATA_M"' "$work/machine.out")" = "$calls" ] || fail "the machine did not see all $calls calls"
 grep -q '"Name1":"PART01"' "$work/machine.out" || fail "the machine saw other fields: $(cat "$work/machine.out")"
 
 # With the machine gone the call fails and the runtime's status is printed, not a success.
