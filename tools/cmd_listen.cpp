@@ -10,6 +10,7 @@
 #include "protocol/telegram_json.h"
 #include "tools/capture_recorder.h"
 #include "tools/command.h"
+#include "tools/option_checks.h"
 #include "tools/output.h"
 #include "tools/server_options.h"
 #include "tools/stop_signals.h"
@@ -81,7 +82,9 @@ class ListenCommand : public Command {
         "name, tables as arrays (names as strings, flags as numbers 0..255) and the \"result\" answered:\n"
         "-110 when pszHost differs from --host-id (case counts), else 0. Ends on SIGINT or SIGTERM.\n"
         "With --stats, a line {\"stats\":{...}} with the counts is printed on SIGUSR1 and on exit.");
-    cmd->add_option("--host-port", host_port_, "TCP port to listen on (0: any free port)")->capture_default_str();
+    cmd->add_option("--host-port", host_port_, "TCP port to listen on (0: any free port)")
+        ->capture_default_str()
+        ->check(kPortRange);
     cmd->add_option("--host-id", host_id_, "This host's name; telegrams for other names get -110")
         ->capture_default_str();
     cmd->add_flag("--stats", stats_, "Print counts of telegrams and connections on SIGUSR1 and on exit");

@@ -12,6 +12,7 @@
 #include "tools/capture_recorder.h"
 #include "tools/command.h"
 #include "tools/field_values.h"
+#include "tools/option_checks.h"
 #include "tools/output.h"
 #include "tools/scenario_player.h"
 #include "tools/server_options.h"
@@ -33,7 +34,9 @@ class MachineCommand : public Command {
         "With --scenario FILE the machine answers and reports to its host as the file says, one line per event\n"
         "(received, answered, sent, result); see docs/cli.md. Example:\n"
         "  tarvik machine --scenario examples/scenarios/machining_centre.json --port 0 --host-port 3010");
-    port_option_ = cmd->add_option("--port", port_, "TCP port to listen on (0: any free port)")->capture_default_str();
+    port_option_ = cmd->add_option("--port", port_, "TCP port to listen on (0: any free port)")
+                       ->capture_default_str()
+                       ->check(kPortRange);
     auto* scenario = cmd->add_option("--scenario", scenario_, "Play the machine of this scenario file (JSON)");
     auto* status = cmd->add_option("--status", status_, "Status answered to every call")->capture_default_str();
     auto* status_for =

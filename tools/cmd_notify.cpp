@@ -10,7 +10,9 @@
 #include "tools/capture_recorder.h"
 #include "tools/command.h"
 #include "tools/field_values.h"
+#include "tools/option_checks.h"
 #include "tools/output.h"
+#include "tools/telegram_names.h"
 
 namespace tarvik::cli {
 namespace {
@@ -29,11 +31,9 @@ class NotifyCommand : public Command {
     cmd->add_option("telegram", telegram_, "Telegram name, e.g. R_MACHINE_H")->required();
     cmd->add_option("fields", fields_, "Fields as name=value");
     cmd->add_option("--host-ip", host_ip_, "Host address (IP or name)")->capture_default_str();
-    cmd->add_option("--host-port", host_port_, "Host TCP port")->capture_default_str();
-    cmd->add_option("--timeout", timeout_, "Communication time-out level 0 (shortest) to 9 (longest)")
-        ->capture_default_str()
-        ->check(CLI::Range(0, 10));
-    cmd->add_option("--repeat", repeat_, "Number of calls")->capture_default_str()->check(CLI::PositiveNumber);
+    cmd->add_option("--host-port", host_port_, "Host TCP port")->capture_default_str()->check(kPortRange);
+    cmd->add_option("--timeout", timeout_, kTimeoutHelp)->capture_default_str()->check(kTimeoutLevelRange);
+    cmd->add_option("--repeat", repeat_, "Number of calls")->capture_default_str()->check(call_count_check());
     cmd->add_option("--interval", interval_ms_, "Milliseconds between calls when repeating")
         ->capture_default_str()
         ->check(CLI::NonNegativeNumber);
@@ -47,7 +47,8 @@ class NotifyCommand : public Command {
   int run() override {
     const TelegramInfo* t = find_telegram(telegram_);
     if (t == nullptr || t->iface != Interface::host) {
-      print_error("unknown _H telegram: " + telegram_);
+      const Interface host = Interface::host;
+      print_error(unknown_telegram_message(telegram_, &host));
       return kExitUsage;
     }
     std::vector<WireValue> values;

@@ -15,6 +15,7 @@
 #include "protocol/telegram_call.h"
 #include "tools/capture_reader.h"
 #include "tools/command.h"
+#include "tools/option_checks.h"
 #include "tools/output.h"
 
 namespace tarvik::cli {
@@ -46,7 +47,7 @@ class ReplayCommand : public Command {
         "Example: tarvik replay shopfloor.pcapng --host-ip 127.0.0.1 --host-port 3010 --only R_MACHINE_H");
     cmd->add_option("FILE", file_, "Capture file")->required();
     cmd->add_option("--host-ip", host_ip_, "Host address (IP or name)")->capture_default_str();
-    cmd->add_option("--host-port", host_port_, "Host TCP port")->capture_default_str();
+    cmd->add_option("--host-port", host_port_, "Host TCP port")->capture_default_str()->check(kPortRange);
     auto* speed = cmd->add_option("--speed", speed_, "Play faster (2) or slower (0.5) than recorded")
                       ->capture_default_str()
                       ->check(CLI::PositiveNumber);
@@ -57,9 +58,7 @@ class ReplayCommand : public Command {
     cmd->add_option("--machine", machine_, "Replay only telegrams whose pszMachine is NAME (repeatable)")
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    cmd->add_option("--timeout", timeout_, "Communication time-out level 0 (shortest) to 9 (longest)")
-        ->capture_default_str()
-        ->check(CLI::Range(0, 10));
+    cmd->add_option("--timeout", timeout_, kTimeoutHelp)->capture_default_str()->check(kTimeoutLevelRange);
     return cmd;
   }
 

@@ -10,7 +10,9 @@
 #include "tools/capture_recorder.h"
 #include "tools/command.h"
 #include "tools/field_values.h"
+#include "tools/option_checks.h"
 #include "tools/output.h"
+#include "tools/telegram_names.h"
 
 namespace tarvik::cli {
 namespace {
@@ -43,13 +45,13 @@ class SendCommand : public Command {
     cmd->add_option("telegram", telegram_, "Telegram name, e.g. T_DATA_M")->required();
     cmd->add_option("fields", fields_, "Fields as name=value");
     cmd->add_option("--machine-ip", machine_ip_, "Machine address (IP or name)")->capture_default_str();
-    cmd->add_option("--machine-port", machine_port_, "Machine TCP port")->capture_default_str();
-    cmd->add_option("--timeout", timeout_, "Communication time-out level 0 (shortest) to 9 (longest)")
-        ->capture_default_str();
+    cmd->add_option("--machine-port", machine_port_, "Machine TCP port")->capture_default_str()->check(kPortRange);
+    cmd->add_option("--timeout", timeout_, kTimeoutHelp)->capture_default_str()->check(kTimeoutLevelRange);
     cmd->add_option("--host-id", host_id_, "Host name sent as pszHost")->capture_default_str();
     cmd->add_option("--machine-id", machine_id_, "Machine name sent as pszMachine")->capture_default_str();
     cmd->add_option("--host-port", host_port_, "Port of this host's endpoint, started before sending")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(kPortRange);
     cmd->add_flag("--no-host", no_host_, "Do not start the host endpoint before sending");
     cmd->add_option("--null", null_texts_, "Send this text field as a null text (refused with 1780)")
         ->allow_extra_args(false)
@@ -61,7 +63,8 @@ class SendCommand : public Command {
   int run() override {
     const TelegramInfo* t = find_telegram(telegram_);
     if (t == nullptr || t->iface != Interface::machine) {
-      print_error("unknown _M telegram: " + telegram_);
+      const Interface machine = Interface::machine;
+      print_error(unknown_telegram_message(telegram_, &machine));
       return kExitUsage;
     }
     std::vector<WireValue> values;

@@ -31,6 +31,7 @@ std::unique_ptr<Command> make_replay_command();
 std::unique_ptr<Command> make_wireshark_dissector_command();
 std::unique_ptr<Command> make_typelib_command();
 std::unique_ptr<Command> make_regsvr_command();
+std::unique_ptr<Command> make_list_command();
 
 // Every subcommand, in the order `tarvik --help` lists them.
 std::vector<std::unique_ptr<Command>> all_commands();

@@ -12,6 +12,7 @@ std::vector<std::unique_ptr<Command>> all_commands() {
   out.push_back(make_wireshark_dissector_command());
   out.push_back(make_typelib_command());
   out.push_back(make_regsvr_command());
+  out.push_back(make_list_command());
   return out;
 }
 

@@ -105,6 +105,8 @@ bool parse_fields(const TelegramInfo& t, const std::vector<std::string>& assignm
                   const std::vector<std::string>& null_texts, std::size_t first, std::vector<WireValue>& values,
                   std::string& error) {
   values = protocol::default_values(t);
+  // A field given twice (or given a value and --null) is a mistake, not "the last one wins".
+  std::vector<bool> given(t.params.size(), false);
   const auto index_of = [&](const std::string& name) -> std::ptrdiff_t {
     const Param* p = protocol::find_param(t, name);
     if (p == nullptr) {
@@ -116,6 +118,11 @@ bool parse_fields(const TelegramInfo& t, const std::vector<std::string>& assignm
       error = name + " is given by an option (--host-id, --machine-id)";
       return -1;
     }
+    if (given[static_cast<std::size_t>(i)]) {
+      error = name + " is given twice; give each field once";
+      return -1;
+    }
+    given[static_cast<std::size_t>(i)] = true;
     return i;
   };
   for (const std::string& a : assignments) {

@@ -8,6 +8,7 @@
 #include "platform/codepage/codepage.h"
 #include "tools/command.h"
 #include "tools/output.h"
+#include "tools/unknown_command.h"
 
 int main(int argc, char** argv) {
   using namespace tarvik;
@@ -26,6 +27,10 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
+    if (const auto message = cli::unknown_command_message(app, argc, argv)) {
+      cli::print_error(*message);
+      return cli::kExitUsage;
+    }
     const int rc = app.exit(e);  // prints help or the mistake
     return rc == 0 ? cli::kExitOk : cli::kExitUsage;
   }

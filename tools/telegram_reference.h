@@ -1,0 +1,21 @@
+// The reference of every telegram, expanded from the telegram table and the control's type library:
+// opnum, direction, wire fields with type and size, the control's method or events with signature and
+// DISPID, the managed member or event. `tarvik list` prints it as JSON lines and docs/telegrams.md is
+// its Markdown form, so the documentation cannot drift from the code.
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "protocol/telegram_table.h"
+
+namespace tarvik::cli {
+
+// One telegram as a JSON object (the line `tarvik list NAME` prints).
+nlohmann::ordered_json telegram_reference(const protocol::TelegramInfo& t);
+
+// docs/telegrams.md: every telegram, machine interface first, in opnum order.
+std::string telegrams_markdown();
+
+}  // namespace tarvik::cli

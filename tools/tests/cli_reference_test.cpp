@@ -1,0 +1,136 @@
+// The command line's reference of the telegrams (`tarvik list`, docs/telegrams.md) and the way it
+// answers mistakes: unknown commands and telegrams, fields given twice, out-of-range options.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "protocol/telegram_table.h"
+#include "protocol/tests/support/child_process.h"
+
+namespace tarvik::cli {
+namespace {
+
+using nlohmann::json;
+
+const std::string kTarvik = std::string(TARVIK_BINARY_DIR) + "/tools/tarvik";
+
+test::RunResult tarvik(std::vector<std::string> args) {
+  args.insert(args.begin(), kTarvik);
+  return test::run(std::move(args));
+}
+
+std::vector<json> json_lines(const std::string& out) {
+  std::vector<json> lines;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) lines.push_back(json::parse(line));
+  return lines;
+}
+
+void expect_refused(const std::vector<std::string>& args, const std::string& message_part) {
+  const auto r = tarvik(args);
+  EXPECT_EQ(r.exit_code, 2) << testing::PrintToString(args);
+  EXPECT_TRUE(r.out.empty()) << r.out;
+  EXPECT_NE(r.err.find(message_part), std::string::npos) << testing::PrintToString(args) << ": " << r.err;
+}
+
+TEST(CliReference, ListDescribesEveryTelegramFromTheTable) {
+  const auto r = tarvik({"list"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const auto lines = json_lines(r.out);
+  ASSERT_EQ(lines.size(), protocol::kTelegramCount);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const auto& t = protocol::kTelegrams[i];
+    EXPECT_EQ(lines[i]["telegram"], std::string(t.name));
+    EXPECT_EQ(lines[i]["opnum"], t.opnum);
+    EXPECT_EQ(lines[i]["fields"].size(), t.params.size()) << t.name;
+    // Every telegram has its control member with a signature from the type library.
+    const json& control = t.iface == protocol::Interface::machine ? lines[i]["control_method"]
+                                                                   : lines[i]["control_events"][0];
+    EXPECT_FALSE(control["signature"].get<std::string>().empty()) << t.name;
+  }
+
+  const auto one = json_lines(tarvik({"list", "T_DATA_M"}).out);
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(one[0]["direction"], "host to machine");
+  EXPECT_EQ(one[0]["control_method"]["dispid"], 12);
+  EXPECT_NE(one[0]["control_method"]["signature"].get<std::string>().find("T_DATA_M(long OrderNum, long SFkt"),
+            std::string::npos)
+      << one[0].dump();
+  EXPECT_EQ(one[0]["managed"]["signature"], "int T_DATA_M(int OrderNum, int SFkt, string Name1, string Name2)");
+
+  // One telegram, two events; tables with their wire sizes; the managed event flattens them.
+  const auto report = json_lines(tarvik({"list", "R_REPORT_H"}).out);
+  ASSERT_EQ(report.size(), 1u);
+  ASSERT_EQ(report[0]["control_events"].size(), 2u);
+  EXPECT_EQ(report[0]["control_events"][0]["dispid"], 12);
+  EXPECT_EQ(report[0]["control_events"][1]["dispid"], 20);
+  bool saw_table = false;
+  for (const json& f : report[0]["fields"])
+    if (f["name"] == "Flag") {
+      saw_table = true;
+      EXPECT_EQ(f["size"], 10);
+      EXPECT_EQ(f["type"], "unsigned char[10]");
+    }
+  EXPECT_TRUE(saw_table);
+  EXPECT_NE(report[0]["managed"]["signature"].get<std::string>().find("int Number10"), std::string::npos);
+
+  expect_refused({"list", "T_DATA"}, "T_DATA_M");
+  expect_refused({"list", "T_DATA_M", "--markdown"}, "--markdown");
+}
+
+TEST(CliReference, CommittedTelegramsDocIsWhatTheTableGenerates) {
+  std::ifstream in(std::string(TARVIK_SOURCE_DIR) + "/docs/telegrams.md", std::ios::binary);
+  ASSERT_TRUE(in) << "docs/telegrams.md is missing";
+  std::ostringstream committed;
+  committed << in.rdbuf();
+  const auto r = tarvik({"list", "--markdown"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(r.out == committed.str())
+      << "docs/telegrams.md is out of date: build/tools/tarvik list --markdown > docs/telegrams.md";
+}
+
+TEST(CliReference, UnknownNamesAreNamedWithTheValidOnes) {
+  expect_refused({"sned", "T_DATA_M"}, "unknown command \"sned\" (did you mean send?)");
+  expect_refused({"--codepage", "1252", "lisen"}, "did you mean listen?");
+  expect_refused({"frobnicate"}, "commands: send, listen");
+  // Every valid telegram of the direction is listed.
+  const auto r = tarvik({"send", "T_DATA_X", "--no-host"});
+  EXPECT_EQ(r.exit_code, 2);
+  for (const auto& t : protocol::telegrams(protocol::Interface::machine))
+    EXPECT_NE(r.err.find(std::string(t.name)), std::string::npos) << t.name;
+  EXPECT_EQ(r.err.find("R_MACHINE_H"), std::string::npos) << r.err;
+  expect_refused({"send", "t_data_m"}, "did you mean T_DATA_M?");
+  // A telegram of the other direction points at the subcommand that handles it.
+  expect_refused({"send", "R_MACHINE_H"}, "tarvik notify R_MACHINE_H");
+  expect_refused({"notify", "C_ORDER_M"}, "tarvik send C_ORDER_M");
+}
+
+TEST(CliReference, FieldsAndOptionsOutOfRuleAreRefused) {
+  expect_refused({"send", "T_DATA_M", "SFkt=1", "SFkt=2", "--no-host"}, "SFkt is given twice");
+  expect_refused({"send", "T_DATA_M", "Name1=A", "--null", "Name1", "--no-host"}, "Name1 is given twice");
+  expect_refused({"notify", "R_TPS_H", "pszWPC=A,B", "pszWPC=C"}, "pszWPC is given twice");
+
+  for (const char* port : {"65536", "-1"}) {
+    expect_refused({"send", "T_DATA_M", "--machine-port", port, "--no-host"}, "--machine-port");
+    expect_refused({"send", "T_DATA_M", "--host-port", port}, "--host-port");
+    expect_refused({"notify", "R_TPS_H", "--host-port", port}, "--host-port");
+    expect_refused({"listen", "--host-port", port}, "--host-port");
+    expect_refused({"machine", "--port", port}, "--port");
+  }
+  // The same time-out levels for every subcommand, as their help says.
+  for (const char* command : {"send", "notify"}) {
+    const std::string telegram = std::string(command) == "send" ? "T_DATA_M" : "R_TPS_H";
+    expect_refused({command, telegram, "--timeout", "10"}, "--timeout");
+    expect_refused({command, telegram, "--timeout", "-1"}, "--timeout");
+    EXPECT_NE(tarvik({command, "--help"}).out.find("0 (shortest) to 9 (longest)"), std::string::npos) << command;
+  }
+  expect_refused({"notify", "R_TPS_H", "--repeat", "0"}, "would make no call");
+}
+
+}  // namespace
+}  // namespace tarvik::cli
