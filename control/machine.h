@@ -18,6 +18,7 @@
 #include "control/control_host.h"
 #include "control/host.h"
 #include "control/imachine.h"
+#include "control/machine_methods.h"
 #include "control/machine_properties.h"
 #include "platform/com/class_info.h"
 #include "platform/com/connection_point.h"
@@ -28,7 +29,7 @@
 
 namespace tarvik::control {
 
-class CMachine final : public com::Object<IMachine, com::IConnectionPointContainer, com::IPersistStreamInit,
+class CMachine final : public com::Object<MachineMethods, com::IConnectionPointContainer, com::IPersistStreamInit,
                                           com::IPersistStorage, com::IPersistPropertyBag, com::IViewObject,
                                           com::IProvideClassInfo, IControlHost> {
  public:
@@ -63,6 +64,8 @@ class CMachine final : public com::Object<IMachine, com::IConnectionPointContain
   com::HRESULT put_HostPort(std::int32_t value) override;
   com::HRESULT get_HostEnabled(com::VariantBool* pVal) override;
   com::HRESULT put_HostEnabled(com::VariantBool value) override;
+  // The seventeen telegram methods come from MachineMethods; they and Telegram() send through
+  // send_telegram().
   com::HRESULT Telegram(com::DispId id, std::span<const com::Variant> args, std::int32_t* ret) override;
 
   // IConnectionPointContainer: _IMachineEvents and IPropertyNotifySink.
@@ -115,6 +118,8 @@ class CMachine final : public com::Object<IMachine, com::IConnectionPointContain
   com::HRESULT get_property(Property p, com::Variant* value);
   com::HRESULT put_property(Property p, const com::Variant& value);
   void notify_changed(com::DispId id);
+  com::HRESULT send_telegram(const protocol::TelegramInfo& t, std::span<const protocol::CallerArg> args,
+                             std::int32_t* ret) override;
 
   std::shared_ptr<CHost> host_;  // before connection_, which refers to the host's endpoint
   protocol::MachineConnection connection_;

@@ -125,7 +125,7 @@ com::HRESULT CMachine::put_property(Property p, const com::Variant& value) {
 com::HRESULT CMachine::Telegram(com::DispId id, std::span<const com::Variant> args, std::int32_t* ret) {
   const protocol::TelegramInfo* t = telegram_of(id);
   if (!t) return com::DISP_E_MEMBERNOTFOUND;
-  if (!ret && t->has_result) return com::E_POINTER;
+  if (!ret && t->has_result) return com::E_POINTER;  // before any argument is looked at
   const auto own = t->own_params();
   if (args.size() != own.size()) return com::DISP_E_BADPARAMCOUNT;
 
@@ -143,10 +143,16 @@ com::HRESULT CMachine::Telegram(com::DispId id, std::span<const com::Variant> ar
       caller[i] = converted[i].as_i4();
     }
   }
+  return send_telegram(*t, caller, ret);
+}
+
+com::HRESULT CMachine::send_telegram(const protocol::TelegramInfo& t, std::span<const protocol::CallerArg> args,
+                                     std::int32_t* ret) {
+  if (!ret && t.has_result) return com::E_POINTER;
   // Every outcome, the machine's result or a runtime status, is the method's `ret`. Shutdown_M
   // reports nothing, not even a failure to start the host server or to bind.
-  const std::int32_t outcome = connection_.send(*t, caller);
-  if (ret && t->has_result) *ret = outcome;
+  const std::int32_t outcome = connection_.send(t, args);
+  if (ret && t.has_result) *ret = outcome;
   return com::S_OK;
 }
 

@@ -72,7 +72,10 @@ rpc::Status MachineConnection::force_binding() { return binding_ ? rpc::RPC_S_OK
 std::int32_t MachineConnection::send(const TelegramInfo& t, std::span<const CallerArg> args) {
   if (t.iface != Interface::machine || !args_fit(t, args)) return rpc::ERROR_INVALID_PARAMETER;
   if (policy_.host_start == ClientPolicy::HostStart::before_every_telegram) {
-    if (rpc::Status s = host_.enable(); s != rpc::RPC_S_OK) return s;
+    // A host port that another program holds costs the incoming telegrams, not the outgoing
+    // ones: the host stays disabled (and its start-up failure visible) and the telegram goes out.
+    const rpc::Status s = host_.enable();
+    if (s != rpc::RPC_S_OK && s != rpc::RPC_S_CANT_CREATE_ENDPOINT) return s;
   }
   if (rpc::Status s = force_binding(); s != rpc::RPC_S_OK) return s;
 

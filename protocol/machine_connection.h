@@ -66,7 +66,9 @@ class MachineConnection {
   bool is_bound() const { return binding_ != nullptr; }
 
   // Sends one `_M` telegram in the six steps every telegram method takes:
-  // 1. host.enable() (unless the policy says never); 2. force_binding(); (a failure of either is returned, nothing is sent)
+  // 1. host.enable() (unless the policy says never); 2. force_binding(); a failure of either is
+  //    returned and nothing is sent, except a host port held by another program (1720): the host
+  //    stays disabled and the telegram still goes out;
   // 3. HostID, MachineID and the texts to 8-bit text (policy conversion);
   // 4. the call; 5. its long, unchanged; 6. after a runtime failure the binding is dropped and the
   //    result is the runtime's status or 1722 (policy).

@@ -83,6 +83,21 @@ struct TelegramInfo {
   constexpr std::span<const Param> own_params() const { return params.empty() ? params : params.subspan(2); }
 };
 
+// The machine procedures by name, in opnum order: the one place their names are written, so that
+// code which needs them as identifiers (the control's typed IMachine methods) expands this list.
+// kTelegrams' machine rows are built from it; their parameters are table_detail::k<name>.
+#define TARVIK_MACHINE_TELEGRAMS(X)                                                                     \
+  X(T_MACHINE_M) X(T_TPS_M) X(T_DATA_M) X(T_VAR_M) X(R_NC4WPC_M) X(R_REPORT_M) X(R_MESSAGE_M)        \
+  X(R_DATA_M) X(R_VAR_M) X(R_DDEDATA_M) X(C_DELETE_M) X(C_MODE_M) X(C_SYNCH_M) X(C_TPORDER_M)         \
+  X(Shutdown_M) X(C_ORDER_M) X(T_REPORT_M)
+
+// Opnum of each machine procedure: MachineOp::C_ORDER_M is 15.
+enum class MachineOp : std::uint16_t {
+#define TARVIK_MACHINE_OP(name) name,
+  TARVIK_MACHINE_TELEGRAMS(TARVIK_MACHINE_OP)
+#undef TARVIK_MACHINE_OP
+};
+
 namespace table_detail {
 
 constexpr std::string_view without_psz(std::string_view name) {
@@ -141,6 +156,7 @@ inline constexpr auto kC_ORDER_M =
     head_and({number("SFkt"), text("Name1"), text("Name2"), text("Name3"), text("Name4"),
               number("Parameter1"), number("Parameter2"), number("Parameter3"), number("Parameter4")});
 inline constexpr auto kT_REPORT_M = head_only();
+inline constexpr std::span<const Param> kShutdown_M{};
 
 // MEVRIXHOST 1.0. Field names are the event argument names (psz dropped; R_DATA_H's Date is DateVal).
 inline constexpr auto kR_MACHINE_H =
@@ -178,28 +194,19 @@ inline constexpr Event kShutdownH[] = {{"ShutdownH", 19, false}};
 
 inline constexpr std::span<const Param> kNone{};
 
+constexpr TelegramInfo machine_row(MachineOp op, std::string_view name, std::span<const Param> params) {
+  const auto opnum = static_cast<std::uint16_t>(op);
+  return {Interface::machine, opnum, name, static_cast<std::int16_t>(10 + opnum), params, {}, !params.empty()};
+}
+
 }  // namespace table_detail
 
 // Machine procedures first (index = opnum), then host procedures (index = 17 + opnum).
 inline constexpr TelegramInfo kTelegrams[] = {
     // clang-format off
-    {Interface::machine,  0, "T_MACHINE_M", 10, table_detail::kT_MACHINE_M, {}, true},
-    {Interface::machine,  1, "T_TPS_M",     11, table_detail::kT_TPS_M,     {}, true},
-    {Interface::machine,  2, "T_DATA_M",    12, table_detail::kT_DATA_M,    {}, true},
-    {Interface::machine,  3, "T_VAR_M",     13, table_detail::kT_VAR_M,     {}, true},
-    {Interface::machine,  4, "R_NC4WPC_M",  14, table_detail::kR_NC4WPC_M,  {}, true},
-    {Interface::machine,  5, "R_REPORT_M",  15, table_detail::kR_REPORT_M,  {}, true},
-    {Interface::machine,  6, "R_MESSAGE_M", 16, table_detail::kR_MESSAGE_M, {}, true},
-    {Interface::machine,  7, "R_DATA_M",    17, table_detail::kR_DATA_M,    {}, true},
-    {Interface::machine,  8, "R_VAR_M",     18, table_detail::kR_VAR_M,     {}, true},
-    {Interface::machine,  9, "R_DDEDATA_M", 19, table_detail::kR_DDEDATA_M, {}, true},
-    {Interface::machine, 10, "C_DELETE_M",  20, table_detail::kC_DELETE_M,  {}, true},
-    {Interface::machine, 11, "C_MODE_M",    21, table_detail::kC_MODE_M,    {}, true},
-    {Interface::machine, 12, "C_SYNCH_M",   22, table_detail::kC_SYNCH_M,   {}, true},
-    {Interface::machine, 13, "C_TPORDER_M", 23, table_detail::kC_TPORDER_M, {}, true},
-    {Interface::machine, 14, "Shutdown_M",  24, table_detail::kNone,        {}, false},
-    {Interface::machine, 15, "C_ORDER_M",   25, table_detail::kC_ORDER_M,   {}, true},
-    {Interface::machine, 16, "T_REPORT_M",  26, table_detail::kT_REPORT_M,  {}, true},
+#define TARVIK_MACHINE_ROW(name) table_detail::machine_row(MachineOp::name, #name, table_detail::k##name),
+    TARVIK_MACHINE_TELEGRAMS(TARVIK_MACHINE_ROW)
+#undef TARVIK_MACHINE_ROW
     {Interface::host, 0, "R_MACHINE_H", 0, table_detail::kR_MACHINE_H, table_detail::kRxMACHINExH, true},
     {Interface::host, 1, "R_TPS_H",     0, table_detail::kR_TPS_H,     table_detail::kRxTPSxH,     true},
     {Interface::host, 2, "R_REPORT_H",  0, table_detail::kR_REPORT_H,  table_detail::kRxREPORTxH,  true},

@@ -1,5 +1,6 @@
 // tarvik send: one `_M` telegram to a machine, sent the way the control sends it (host endpoint
-// first, binding, conversion with best fit, the runtime's status after a failure).
+// first unless its port is held by another program, binding, conversion with best fit, the
+// runtime's status after a failure).
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,6 +105,10 @@ class SendCommand : public Command {
     machine.set_machine_id(codepage::utf8_to_utf16(machine_id_));
 
     const std::int32_t status = machine.send(*t, args);
+    // A host port held by another program does not stop the telegram; say why no host ran.
+    if (!no_host_ && !host.enabled())
+      print_error("no host endpoint: port " + std::to_string(host_port_) +
+                  " is held by another program (1720); the telegram was sent without one");
     nlohmann::ordered_json line;
     line["telegram"] = t->name;
     line["status"] = status;

@@ -5,6 +5,7 @@
 
 #include "control/tests/control_host_process.h"
 #include "protocol/telegram_table.h"
+#include "protocol/tests/support/child_process.h"
 #include "protocol/tests/support/peer.h"
 #include "protocol/tests/support/sample_values.h"
 
@@ -135,6 +136,24 @@ TEST(ControlInterop, AllTenHostTelegramsFromThePeerBecomeEventsOnTheMatchingObje
   const json next = host.read_json();
   EXPECT_EQ(next["event"], "RxDDEDATAxH");
   EXPECT_EQ(next["args"][0], 42) << next;
+}
+
+// The typed-call example, as a host program built against control/imachine.h runs it.
+TEST(ControlInterop, TheTypedHostExampleReachesThePeer) {
+  tarvik::test::PeerServer peer("machine", {"--status", "9", "--status-for", "C_MODE_M=-3"});
+  tarvik::test::ChildProcess example({std::string(TARVIK_BINARY_DIR) + "/examples/typed_host/typed_host",
+                                      "127.0.0.1", std::to_string(peer.port())});
+  EXPECT_EQ(example.read_line(), "C_MODE_M ret=-3");
+  EXPECT_EQ(example.read_line(), "C_ORDER_M ret=9");
+  EXPECT_EQ(example.wait(), 0) << example.stderr_text();
+  const json mode = peer.next_call();
+  EXPECT_EQ(mode["pszMachine"], "MC01");
+  EXPECT_EQ(mode["Mode"], 2);
+  const json order = peer.next_call();
+  EXPECT_EQ(order["telegram"], "C_ORDER_M");
+  EXPECT_EQ(order["Name1"], "PART01");
+  EXPECT_EQ(order["Parameter1"], 250);
+  EXPECT_EQ(peer.next_call()["telegram"], "Shutdown_M");
 }
 
 }  // namespace

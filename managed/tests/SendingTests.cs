@@ -138,6 +138,29 @@ namespace Vortane.Tarvik.Rpc.Tests
     }
 
     [Test]
+    public void AHostPortHeldByAnotherProgramStillLetsTelegramsGoOut()
+    {
+      System.Net.Sockets.TcpListener holder = new System.Net.Sockets.TcpListener(System.Net.IPAddress.Any, 0);
+      holder.Start();
+      using (MachineClass m = NewMachine("MC8", m_Peer.Port))
+      {
+        try
+        {
+          m.HostEnabled = false;
+          m.HostPort = ((System.Net.IPEndPoint)holder.LocalEndpoint).Port;
+          Assert.AreEqual(-3, m.C_MODE_M(81, 1));
+          Assert.AreEqual(81L, m_Peer.NextCall()["OrderNum"]);
+          Assert.IsFalse(m.HostEnabled, "the host could not start and stays disabled");
+        }
+        finally
+        {
+          m.HostPort = 0;
+          holder.Stop();
+        }
+      }
+    }
+
+    [Test]
     public void BindingIsKeptAfterSettingsChangeUntilACallFails()
     {
       using (MachinePeer other = new MachinePeer())

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/rpc/ndr.h"
 #include "platform/rpc/status.h"
 #include "platform/rpc/uuid.h"
 
@@ -55,11 +56,18 @@ class Binding {
   virtual unsigned com_timeout() const = 0;
 
   // One call of `opnum` on interface `iface` (bound on first use with NDR 2.0). On success `stub_out`
-  // holds the response stub. Statuses: 1722 when the machine could not be reached or the request
-  // never left, 1726 when the connection was lost after the request left, a fault's status mapped as
-  // a Windows client maps it, 1717/1730 when the bind is refused. Any failure closes the connection.
+  // holds the response stub as the server wrote it and `stub_order` its integer byte order (from the
+  // response's data representation), for an NdrReader. Statuses: 1722 when the machine could not be
+  // reached or the request never left, 1726 when the connection was lost after the request left, a
+  // fault's status mapped as a Windows client maps it, 1717/1730 when the bind is refused. Any
+  // failure closes the connection.
   virtual Status call(const SyntaxId& iface, std::uint16_t opnum, std::span<const std::uint8_t> stub_in,
-                      std::vector<std::uint8_t>& stub_out) = 0;
+                      std::vector<std::uint8_t>& stub_out, ByteOrder& stub_order) = 0;
+
+  // The same call for callers that read the response stub as little-endian bytes: a non-empty
+  // big-endian stub is refused with RPC_S_PROTOCOL_ERROR rather than handed over to be misread.
+  Status call(const SyntaxId& iface, std::uint16_t opnum, std::span<const std::uint8_t> stub_in,
+              std::vector<std::uint8_t>& stub_out);
 
   // Whether a connection is currently open (for tests and diagnostics).
   virtual bool connected() const = 0;

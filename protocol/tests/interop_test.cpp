@@ -255,21 +255,34 @@ TEST_F(Interop, ShutdownIsAnOrdinaryCallWithEmptyStubs) {
   EXPECT_TRUE(host.enabled());
 }
 
-TEST_F(Interop, HostPortHeldElsewhereIsTheTelegramsResultAndNothingIsSent) {
-  PeerServer machine("machine");
+TEST_F(Interop, AHostPortHeldElsewhereCostsOnlyTheHostTheTelegramStillGoesOut) {
+  PeerServer machine("machine", {"--status", "5"});
   PeerServer squatter("host");  // another program on the host port
   host.set_host_port(squatter.port());
-  MachineConnection m(host, kControlPolicy);
+  for (const ClientPolicy& policy : {kControlPolicy, kManagedPolicy}) {
+    MachineConnection m(host, policy);
+    m.set_machine_ip(u"127.0.0.1");
+    m.set_machine_port(machine.port());
+    const CallerArg order[] = {1};
+    EXPECT_EQ(m.send(*find_telegram("T_TPS_M"), order), 5);
+    EXPECT_EQ(machine.next_call()["telegram"], "T_TPS_M");
+    EXPECT_FALSE(host.enabled());  // the host's own failure stays as it was
+    EXPECT_EQ(host.enable(), rpc::RPC_S_CANT_CREATE_ENDPOINT);
+  }
+}
+
+TEST_F(Interop, OtherHostStartFailuresAreTheTelegramsResultAndNothingIsSent) {
+  PeerServer machine("machine");
+  host.set_host_port(70000);  // not a TCP port: 1706
+  MachineConnection m(host, kManagedPolicy);
   m.set_machine_ip(u"127.0.0.1");
   m.set_machine_port(machine.port());
   const CallerArg order[] = {1};
-  const std::int32_t ret = m.send(*find_telegram("T_TPS_M"), order);
-  EXPECT_EQ(ret, rpc::RPC_S_CANT_CREATE_ENDPOINT);
-  EXPECT_FALSE(host.enabled());
+  EXPECT_EQ(m.send(*find_telegram("T_TPS_M"), order), rpc::RPC_S_INVALID_ENDPOINT_FORMAT);
   EXPECT_FALSE(m.is_bound());
   host.set_host_port(0);
   EXPECT_EQ(m.send(*find_telegram("T_MACHINE_M"), order), 0);
-  EXPECT_EQ(machine.next_call()["telegram"], "T_MACHINE_M");
+  EXPECT_EQ(machine.next_call()["telegram"], "T_MACHINE_M");  // the first one never left
 }
 
 TEST_F(Interop, HostEnableTwiceAndAfterDisableOnTheSamePort) {

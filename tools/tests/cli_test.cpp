@@ -151,6 +151,16 @@ TEST(Cli, SendReportsRuntimeStatusesAndConvertsWithTheCodePage) {
   r = test::run(tarvik({"send", "T_TPS_M", "--host-port", "0", "--machine-port", port, "OrderNum=9"}));
   EXPECT_EQ(parse_line(r.out)["status"], 0) << r.err;
   EXPECT_EQ(machine.next_call()["OrderNum"], 9);
+
+  // A host port that another program holds: the telegram still goes out, and stderr says why no
+  // host endpoint ran.
+  PeerServer squatter("host");
+  r = test::run(tarvik({"send", "T_TPS_M", "--host-port", std::to_string(squatter.port()), "--machine-port", port,
+                        "OrderNum=10"}));
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(parse_line(r.out)["status"], 0) << r.err;
+  EXPECT_EQ(machine.next_call()["OrderNum"], 10);
+  EXPECT_NE(r.err.find("held by another program"), std::string::npos) << r.err;
 }
 
 TEST(Cli, ListenPrintsEveryHostTelegramFromThePeer) {

@@ -58,7 +58,7 @@ TEST(StringBinding, ComposesTheStandardFormThatParsesBack) {
   }
 }
 
-TEST(StringBinding, BindingHandleAcceptsOnlyTcpWithAPortAndAPlausibleAddress) {
+TEST(StringBinding, BindingHandleAcceptsOnlyTcpWithAPortAndLeavesTheAddressToTheCall) {
   const std::pair<const char*, Status> rows[] = {
       {"ncacn_ip_tcp:machine-7.shop[65535]", RPC_S_OK},
       {"ncacn_ip_tcp:[endpoint=1]", RPC_S_OK},
@@ -67,13 +67,32 @@ TEST(StringBinding, BindingHandleAcceptsOnlyTcpWithAPortAndAPlausibleAddress) {
       {"ncacn_ip_tcp:h[65536]", RPC_S_INVALID_ENDPOINT_FORMAT},
       {"ncacn_ip_tcp:h[ 3011]", RPC_S_INVALID_ENDPOINT_FORMAT},
       {"ncacn_ip_tcp:h", RPC_S_INVALID_ENDPOINT_FORMAT},  // no endpoint mapper: the port is required
-      {"ncacn_ip_tcp:bad host[3011]", RPC_S_INVALID_NET_ADDR},
+      {"ncacn_ip_tcp:bad host[3011]", RPC_S_OK},  // looked up by the call, not here
+      {"ncacn_ip_tcp:?[3011]", RPC_S_OK},
       {"ncacn_ip_tcp:h[3011", RPC_S_INVALID_STRING_BINDING},
   };
   for (const auto& [text, status] : rows) {
     std::unique_ptr<Binding> b;
     EXPECT_EQ(binding_from_string_binding(text, b), status) << text;
     EXPECT_EQ(b != nullptr && !b->connected(), status == RPC_S_OK) << text;  // nothing connects yet
+  }
+  // A zero byte would make the resolver look up a shorter name than the one given.
+  std::unique_ptr<Binding> b;
+  EXPECT_EQ(binding_from_string_binding(std::string("ncacn_ip_tcp:host\0.example[3011]", 32), b),
+            RPC_S_INVALID_NET_ADDR);
+  EXPECT_EQ(b, nullptr);
+}
+
+// Addresses no resolver knows fail the call as an unreachable server does, before anything is
+// sent. ("?" and "bad host" are refused by the resolver itself, so no query leaves this computer.)
+TEST(StringBinding, AnAddressThatDoesNotResolveFailsTheCallWithServerUnavailable) {
+  for (const char* text : {"ncacn_ip_tcp:?[3011]", "ncacn_ip_tcp:bad host[3011]"}) {
+    std::unique_ptr<Binding> b;
+    ASSERT_EQ(binding_from_string_binding(text, b), RPC_S_OK);
+    std::vector<std::uint8_t> out;
+    const SyntaxId iface{*Uuid::parse("d6542300-c15a-11d0-a0cb-00a0244ce687"), 1, 1};
+    EXPECT_EQ(b->call(iface, 0, {}, out), RPC_S_SERVER_UNAVAILABLE) << text;
+    EXPECT_FALSE(b->connected());
   }
 }
 
