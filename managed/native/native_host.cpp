@@ -1,5 +1,7 @@
 #include "managed/native/native_host.h"
 
+#include "platform/rpc/server.h"
+
 #include <string>
 #include <variant>
 #include <vector>
@@ -60,6 +62,8 @@ std::int32_t ManagedHostHandler::on_telegram(const protocol::IncomingTelegram& t
     }
   }
   const std::vector<TarvikField> fields = flat.fields();
+  // Mono waits at exit for every thread that entered managed code: this one must not stay for good.
+  rpc::end_thread_when_idle();
   return callback(static_cast<std::int32_t>(t.info().opnum), fields.data(),
                   static_cast<std::int32_t>(fields.size()));
 }

@@ -27,6 +27,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
+thread_local bool t_end_when_idle = false;  // see end_thread_when_idle()
+
 constexpr std::size_t kReadChunk = 16384;  // one read takes a whole telegram call, header and body
 constexpr int kMinThreads = 2;             // kept even when idle: one waits while one serves
 constexpr int kMaxThreads = 2048;          // above every sane sum of call limits
@@ -169,12 +171,23 @@ class Driver {
       const int n = ::epoll_wait(ep_, &ev, 1, kThreadIdleExitMs);
       if (n == 1) {
         dispatch(ev);
+        if (t_end_when_idle) return end_marked_thread();
       } else if (n == 0) {
         int t = threads_.load();
         while (t > kMinThreads && t - 1 > in_routines_.load())
           if (threads_.compare_exchange_weak(t, t - 1)) return;  // idle and not needed: leave
       }
     }
+  }
+
+  // A thread a routine marked goes on while work is waiting, then ends; a fresh thread takes its
+  // place where the pool would otherwise fall below its minimum.
+  void end_marked_thread() {
+    epoll_event ev;
+    while (::epoll_wait(ep_, &ev, 1, 0) == 1) dispatch(ev);
+    t_end_when_idle = false;
+    if (threads_.load() - 1 < kMinThreads) spawn();
+    threads_.fetch_sub(1);
   }
 
   void dispatch(const epoll_event& ev) {
@@ -534,5 +547,7 @@ ServerStats current_server_stats() {
   }
   return out;
 }
+
+void end_thread_when_idle() { t_end_when_idle = true; }
 
 }  // namespace tarvik::rpc
