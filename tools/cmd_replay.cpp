@@ -41,7 +41,7 @@ class ReplayCommand : public Command {
     auto* cmd = app.add_subcommand("replay", "Call the _H telegrams of a capture again on a host");
     cmd->footer(
         "Reads a pcap or pcapng capture (ours from --pcap, or tcpdump's or Wireshark's), puts TCP streams and\n"
-        "DCE RPC fragments together and calls every _H telegram request in it again, in the original order\n"
+        "DCE RPC fragments together and calls every _H telegram request in it again, in the recorded order\n"
         "and timing, one connection per recorded connection. Prints one line per telegram:\n"
         "{\"telegram\":NAME,\"packet\":N,\"time\":S,\"machine\":M,\"status\":NOW,\"recorded\":THEN}.\n"
         "Example: tarvik replay shopfloor.pcapng --host-ip 127.0.0.1 --host-port 3010 --only R_MACHINE_H");
