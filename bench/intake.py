@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Out-of-process intake figures: a host-side target against a raw TCP echo of the same bytes.
 
-Usage: bench/intake.py [--build build] [--target listen|control_host] [--connections 8,64]
+Usage: bench/intake.py [--build build] [--target listen|control_host|managed_host] [--connections 8,64]
                        [--seconds 3] [--repeat 3] [--tarvik PATH] [--telegram R_MESSAGE_H]
 
 Starts the raw echo (`tarvik_loadgen echo`, one thread per connection) and the target (`tarvik listen`
-with stdout to a file, or `examples/control_host` with one machine object), runs `tarvik_loadgen run`
+with stdout to a file, `examples/control_host` or `ManagedHost.exe` under Mono, with one machine object), runs `tarvik_loadgen run`
 against each, alternating raw and target --repeat times per connection count, stops everything and
 prints a table of median calls/s, latencies and the ratio target/raw (1.00 = as fast as raw TCP),
 plus how many telegrams the target printed or raised against how many calls were answered.
@@ -138,8 +138,12 @@ def start_target(args):
     if args.target == 'listen':
         tarvik = args.tarvik or os.path.join(args.build, 'tools', 'tarvik')
         return Target([tarvik, 'listen', '--host-port', '0', '--host-id', HOST_ID], b'"telegram"')
-    exe = os.path.join(args.build, 'examples', 'control_host', 'control_host')
-    return Target([exe, '--host-id', HOST_ID, '--host-port', '0', '--machine', MACHINE], b'"event"',
+    if args.target == 'managed_host':
+        exe = os.path.join(args.build, 'examples', 'managed_host', 'ManagedHost.exe')
+        argv = ['mono', exe]
+    else:
+        argv = [os.path.join(args.build, 'examples', 'control_host', 'control_host')]
+    return Target(argv + ['--host-id', HOST_ID, '--host-port', '0', '--machine', MACHINE], b'"event"',
                   stdin=subprocess.PIPE)
 
 
@@ -161,7 +165,7 @@ def run_load(loadgen, port, connections, args, raw, pid):
 def main():
     p = argparse.ArgumentParser(description=__doc__.split('\n')[0])
     p.add_argument('--build', default='build')
-    p.add_argument('--target', choices=['listen', 'control_host'], default='listen')
+    p.add_argument('--target', choices=['listen', 'control_host', 'managed_host'], default='listen')
     p.add_argument('--tarvik', help='tarvik executable (default: BUILD/tools/tarvik)')
     p.add_argument('--connections', default='8,64')
     p.add_argument('--seconds', type=float, default=3.0)
