@@ -9,7 +9,6 @@
 #include <stdexcept>
 
 namespace tarvik::bench {
-namespace {
 
 bool read_exact(int fd, std::uint8_t* p, std::size_t n) {
   while (n > 0) {
@@ -31,6 +30,8 @@ bool write_all(int fd, const std::uint8_t* p, std::size_t n) {
   return true;
 }
 
+namespace {
+
 void no_delay(int fd) {
   const int one = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -39,7 +40,13 @@ void no_delay(int fd) {
 }  // namespace
 
 EchoServer::EchoServer(std::size_t request_size, std::size_t response_size)
-    : request_size_(request_size), response_size_(response_size) {
+    : EchoServer([request_size, response_size](int fd) {
+        std::vector<std::uint8_t> request(request_size), response(response_size, 0x5a);
+        while (read_exact(fd, request.data(), request.size()) && write_all(fd, response.data(), response.size())) {
+        }
+      }) {}
+
+EchoServer::EchoServer(std::function<void(int fd)> serve) : serve_(std::move(serve)) {
   listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
@@ -75,13 +82,7 @@ void EchoServer::accept_loop() {
     no_delay(fd);
     std::lock_guard lock(mutex_);
     conn_fds_.push_back(fd);
-    workers_.emplace_back([this, fd] { serve(fd); });
-  }
-}
-
-void EchoServer::serve(int fd) {
-  std::vector<std::uint8_t> request(request_size_), response(response_size_, 0x5a);
-  while (read_exact(fd, request.data(), request.size()) && write_all(fd, response.data(), response.size())) {
+    workers_.emplace_back([this, fd] { serve_(fd); });
   }
 }
 

@@ -1,21 +1,29 @@
 // Raw TCP baselines for the benchmarks: the same byte counts as an RPC call, without RPC.
 //
 // EchoServer answers every `request_size` bytes it reads with `response_size` bytes, one thread per
-// connection, on 127.0.0.1. RawClient sends `request_size` bytes and waits for `response_size`.
+// connection, on 127.0.0.1 (or runs another per-connection loop given to it). RawClient sends
+// `request_size` bytes and waits for `response_size`.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 namespace tarvik::bench {
 
+// Blocking whole reads and writes; false when the connection ends or fails.
+bool read_exact(int fd, std::uint8_t* p, std::size_t n);
+bool write_all(int fd, const std::uint8_t* p, std::size_t n);
+
 class EchoServer {
  public:
   EchoServer(std::size_t request_size, std::size_t response_size);
+  // Runs `serve` on its own thread for every accepted connection (the descriptor stays owned here).
+  explicit EchoServer(std::function<void(int fd)> serve);
   ~EchoServer();
   EchoServer(const EchoServer&) = delete;
   EchoServer& operator=(const EchoServer&) = delete;
@@ -24,10 +32,7 @@ class EchoServer {
 
  private:
   void accept_loop();
-  void serve(int fd);
-
-  std::size_t request_size_;
-  std::size_t response_size_;
+  std::function<void(int fd)> serve_;
   int listen_fd_ = -1;
   std::uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};

@@ -21,6 +21,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "net")
 set(CPACK_COMPONENTS_ALL tools control dev testprogram managed doc)
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME "tarvik-tools")
+# tarvik loads libpcap when a capture is written or read, so dpkg-shlibdeps cannot see it.
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libpcap0.8")
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION "tarvik command line: send, listen, machine simulator, notify, list")
 set(CPACK_DEBIAN_CONTROL_PACKAGE_NAME "tarvik-control")
 set(CPACK_COMPONENT_CONTROL_DESCRIPTION "RpcTarvik control: the Machine component module")

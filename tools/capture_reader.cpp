@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 
+#include "tools/pcap_library.h"
 #include "tools/tcp_frames.h"
 
 namespace tarvik::cli {
@@ -49,25 +50,26 @@ class Reader {
  public:
   Reader(CaptureContents& out) : out_(out) {}
 
-  bool run(pcap_t* pcap, std::string& error) {
-    link_ = pcap_datalink(pcap);
+  bool run(const PcapLibrary& pc, pcap_t* pcap, std::string& error) {
+    link_ = pc.datalink(pcap);
     switch (link_) {
       case DLT_EN10MB: case DLT_LINUX_SLL: case DLT_LINUX_SLL2: case DLT_NULL: case DLT_LOOP:
       case DLT_RAW: case DLT_IPV4: case DLT_IPV6:
         break;
       default:
-        error = std::string("link type ") + (pcap_datalink_val_to_name(link_) ? pcap_datalink_val_to_name(link_) : "") +
+        const char* name = pc.datalink_val_to_name(link_);
+        error = std::string("link type ") + (name ? name : "") +
                 " (" + std::to_string(link_) + ") is not supported: Ethernet, Linux cooked, loopback or raw IP";
         return false;
     }
     for (;;) {
       pcap_pkthdr* h = nullptr;
       const std::uint8_t* data = nullptr;
-      const int r = pcap_next_ex(pcap, &h, &data);
+      const int r = pc.next_ex(pcap, &h, &data);
       if (r == PCAP_ERROR_BREAK) return true;  // end of file
       const std::size_t number = out_.packets + 1;
       if (r != 1) {
-        error = "packet " + std::to_string(number) + ": " + pcap_geterr(pcap);
+        error = "packet " + std::to_string(number) + ": " + pc.geterr(pcap);
         return false;
       }
       out_.packets = number;
@@ -268,32 +270,39 @@ class Reader {
   std::map<std::pair<TcpEndpoint, TcpEndpoint>, Connection> connections_;
 };
 
-bool read_from(pcap_t* pcap, CaptureContents& out, std::string& error) {
+bool read_from(const PcapLibrary& pc, pcap_t* pcap, CaptureContents& out, std::string& error) {
   out = CaptureContents{};
   Reader reader(out);
-  const bool ok = reader.run(pcap, error);
-  pcap_close(pcap);
+  const bool ok = reader.run(pc, pcap, error);
+  pc.close(pcap);
   return ok;
 }
 
 }  // namespace
 
 bool read_capture_file(const std::string& path, CaptureContents& out, std::string& error) {
+  const PcapLibrary* pc = pcap_library(error);
+  if (pc == nullptr) return false;
   char message[PCAP_ERRBUF_SIZE] = "";
-  pcap_t* pcap = pcap_open_offline(path.c_str(), message);
+  pcap_t* pcap = pc->open_offline(path.c_str(), message);
   if (pcap == nullptr) return error = path + ": " + message, false;
-  if (!read_from(pcap, out, error)) return error = path + ": " + error, false;
+  if (!read_from(*pc, pcap, out, error)) return error = path + ": " + error, false;
   return true;
 }
 
 bool read_capture_stream(std::FILE* file, CaptureContents& out, std::string& error) {
+  const PcapLibrary* pc = pcap_library(error);
+  if (pc == nullptr) {
+    std::fclose(file);
+    return false;
+  }
   char message[PCAP_ERRBUF_SIZE] = "";
-  pcap_t* pcap = pcap_fopen_offline(file, message);  // owns the stream from here
+  pcap_t* pcap = pc->fopen_offline(file, message);  // owns the stream from here
   if (pcap == nullptr) {
     std::fclose(file);
     return error = message, false;
   }
-  return read_from(pcap, out, error);
+  return read_from(*pc, pcap, out, error);
 }
 
 }  // namespace tarvik::cli

@@ -1,6 +1,5 @@
 #include "tools/capture_recorder.h"
 
-#include <pcap/pcap.h>
 #include <sys/time.h>
 
 #include <map>
@@ -9,6 +8,7 @@
 
 #include "platform/rpc/wire_tap.h"
 #include "tools/output.h"
+#include "tools/pcap_library.h"
 #include "tools/tcp_frames.h"
 
 namespace tarvik::cli {
@@ -25,12 +25,14 @@ class Recorder {
   bool open(const std::string& path, std::string& error) {
     std::lock_guard lock(mu_);
     if (dumper_ != nullptr) return error = "a capture is already being recorded", false;
-    pcap_ = pcap_open_dead(DLT_EN10MB, 262144);
+    pc_ = pcap_library(error);
+    if (pc_ == nullptr) return false;
+    pcap_ = pc_->open_dead(DLT_EN10MB, 262144);
     if (pcap_ == nullptr) return error = "libpcap cannot make a capture handle", false;
-    dumper_ = pcap_dump_open(pcap_, path.c_str());
+    dumper_ = pc_->dump_open(pcap_, path.c_str());
     if (dumper_ == nullptr) {
-      error = "cannot write capture " + path + ": " + pcap_geterr(pcap_);
-      pcap_close(pcap_);
+      error = "cannot write capture " + path + ": " + pc_->geterr(pcap_);
+      pc_->close(pcap_);
       pcap_ = nullptr;
       return false;
     }
@@ -40,8 +42,8 @@ class Recorder {
 
   void close() {
     std::lock_guard lock(mu_);
-    if (dumper_ != nullptr) pcap_dump_close(dumper_);
-    if (pcap_ != nullptr) pcap_close(pcap_);
+    if (dumper_ != nullptr) pc_->dump_close(dumper_);
+    if (pcap_ != nullptr) pc_->close(pcap_);
     dumper_ = nullptr;
     pcap_ = nullptr;
   }
@@ -76,7 +78,7 @@ class Recorder {
       write_segment(now, s, side, tcp_flag::psh | tcp_flag::ack, chunk);
       bytes = bytes.subspan(chunk.size());
     }
-    pcap_dump_flush(dumper_);
+    pc_->dump_flush(dumper_);
   }
 
  private:
@@ -96,10 +98,11 @@ class Recorder {
     pcap_pkthdr h{};
     h.ts = when;
     h.caplen = h.len = static_cast<bpf_u_int32>(frame.size());
-    pcap_dump(reinterpret_cast<u_char*>(dumper_), &h, frame.data());
+    pc_->dump(reinterpret_cast<u_char*>(dumper_), &h, frame.data());
   }
 
   std::mutex mu_;
+  const PcapLibrary* pc_ = nullptr;
   pcap_t* pcap_ = nullptr;
   pcap_dumper_t* dumper_ = nullptr;
   std::map<std::pair<TcpEndpoint, TcpEndpoint>, Stream> streams_;

@@ -4,22 +4,31 @@
 //   tarvik_loadgen run --port P --connections 8 --seconds 3 [--telegram R_MESSAGE_H] [FIELD=VALUE ...]
 //   tarvik_loadgen run --port P --raw --raw-response 28 ...   (against `tarvik_loadgen echo`)
 //   tarvik_loadgen echo --request 105 --response 28           (prints {"listening":PORT}; ends on SIGINT/SIGTERM)
+//   tarvik_loadgen machine [--telegram C_ORDER_M]              (a canned machine; prints {"listening":PORT})
+//   tarvik_loadgen sizes [--telegram T] [FIELD=VALUE ...]      (prints the request and response PDU sizes)
 //
 // `run` builds the bind and one request PDU once, then makes calls back to back on every connection
 // and prints one JSON line: calls, calls/s, median and p99 latency, failures, byte counts. In raw
 // mode it sends the same request bytes without a bind and waits for --raw-response bytes each.
+// `machine` answers binds and every request with the telegram's result 0 (bench/loadgen/canned_machine.h):
+// the far end for measuring a host program's sending path.
 #include <signal.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "bench/loadgen/canned_machine.h"
 #include "bench/loadgen/load_pdus.h"
 #include "bench/loadgen/load_run.h"
 #include "bench/raw_tcp.h"
+#include "platform/rpc/pdu.h"
+#include "protocol/stub_codec.h"
+#include "protocol/telegram_table.h"
 
 namespace {
 
@@ -55,14 +64,36 @@ int run(const loadgen::LoadPlan& base, bool raw, const std::string& telegram, co
   return r.failures == 0 ? 0 : 1;
 }
 
-int echo(std::size_t request, std::size_t response) {
+std::vector<std::uint8_t> result_stub(const protocol::TelegramInfo& t) {
+  std::vector<std::uint8_t> stub;
+  protocol::marshal_response(t, 0, stub);
+  return stub;
+}
+
+int sizes(const std::string& telegram, const std::vector<std::string>& fields) {
+  loadgen::LoadPdus pdus;
+  std::string error;
+  if (!loadgen::build_pdus(telegram, fields, pdus, error)) {
+    std::fprintf(stderr, "tarvik_loadgen: %s\n", error.c_str());
+    return 2;
+  }
+  const std::size_t response = rpc::kResponseHeaderSize + result_stub(*protocol::find_telegram(telegram)).size();
+  std::printf("{\"telegram\":\"%s\",\"request_bytes\":%zu,\"response_bytes\":%zu}\n", telegram.c_str(),
+              pdus.request.size(), response);
+  return 0;
+}
+
+// Serves until SIGINT or SIGTERM; `start` makes the server (after the signals are blocked, so its
+// threads inherit the mask) and returns its port.
+template <class Start>
+int serve_until_signal(Start start) {
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);  // before the echo server starts its threads
-  bench::EchoServer server(request, response);
-  std::printf("{\"listening\":%u}\n", server.port());
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  auto server = start();
+  std::printf("{\"listening\":%u}\n", server->port());
   std::fflush(stdout);
   int sig = 0;
   while (sigwait(&set, &sig) != 0) {
@@ -100,8 +131,28 @@ int main(int argc, char** argv) {
   echo_cmd->add_option("--request", request)->capture_default_str()->check(CLI::Range(1, 65536));
   echo_cmd->add_option("--response", response)->capture_default_str()->check(CLI::Range(1, 65536));
 
+  std::string canned = "C_ORDER_M";
+  auto* machine_cmd = app.add_subcommand("machine", "A canned machine: accepts any bind, answers every call with 0");
+  machine_cmd->add_option("--telegram", canned, "Telegram whose result stub answers every request")->capture_default_str();
+
+  std::string sized = "R_MESSAGE_H";
+  std::vector<std::string> sized_fields{"pszHost=HOST01", "pszMachine=MC01", "pszMessage=hi"};
+  auto* sizes_cmd = app.add_subcommand("sizes", "Print a telegram's request and response PDU sizes as JSON");
+  sizes_cmd->add_option("--telegram", sized, "Telegram")->capture_default_str();
+  sizes_cmd->add_option("fields", sized_fields, "NAME=VALUE fields (replace the defaults)");
+
   CLI11_PARSE(app, argc, argv);
-  if (*echo_cmd) return echo(request, response);
+  if (*echo_cmd)
+    return serve_until_signal([&] { return std::make_unique<bench::EchoServer>(request, response); });
+  if (*sizes_cmd) return sizes(sized, sized_fields);
+  if (*machine_cmd) {
+    const protocol::TelegramInfo* t = protocol::find_telegram(canned);
+    if (t == nullptr) {
+      std::fprintf(stderr, "tarvik_loadgen: unknown telegram: %s\n", canned.c_str());
+      return 2;
+    }
+    return serve_until_signal([&] { return std::make_unique<loadgen::CannedMachine>(result_stub(*t)); });
+  }
   if (raw && plan.raw_response_size == 0) plan.raw_response_size = 28;
   return run(plan, raw, telegram, fields);
 }
