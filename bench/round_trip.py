@@ -8,11 +8,14 @@ result 0 from one blocking thread per connection) and runs `order_round_trip`, w
 C_ORDER_M through `Invoke` on a Machine object to it. The baseline is `tarvik_loadgen run --raw
 --connections 1` against `tarvik_loadgen echo`: the same request and response byte counts as ping-pong
 over raw TCP, client and server each in a process of its own as well. Runs alternate; the table shows
-medians and the ratio of time per call, control over raw (1.00 = as fast as bare TCP).
+medians of the runs: calls/s, the median round trip and the client's CPU time per call, with ratios
+control over raw (1.00 = as fast as bare TCP). On a shared machine the median round trip is the steadier
+figure: a run's mean is moved by the few calls during which another process had the CPU.
 """
 import argparse
 import json
 import os
+import resource
 import signal
 import statistics
 import subprocess
@@ -44,21 +47,30 @@ def stop(proc):
         proc.wait()
 
 
-def order_run(program, port, n):
-    out = subprocess.run([program, '--machine-port', str(port), '--calls', str(n)], capture_output=True, text=True,
-                         timeout=660)
+def child_cpu():
+    r = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return r.ru_utime + r.ru_stime
+
+
+def timed(argv, n):
+    """Runs a client process; its JSON line with the client's CPU µs per call added."""
+    before = child_cpu()
+    out = subprocess.run(argv, capture_output=True, text=True, timeout=660)
     if out.returncode not in (0, 1) or not out.stdout:
-        sys.exit(f'order_round_trip failed: {out.stderr.strip()}')
-    return json.loads(out.stdout)
+        sys.exit(f'{os.path.basename(argv[0])} failed: {out.stderr.strip()}')
+    result = json.loads(out.stdout)
+    result['cpu_us_per_call'] = (child_cpu() - before) * 1e6 / n
+    return result
+
+
+def order_run(program, port, n):
+    return timed([program, '--machine-port', str(port), '--calls', str(n)], n)
 
 
 def raw_run(loadgen, port, response, n):
     argv = [loadgen, 'run', '--port', str(port), '--connections', '1', '--seconds', '600', '--max-calls', str(n),
             '--telegram', 'C_ORDER_M', '--raw', '--raw-response', str(response)] + ORDER_FIELDS
-    out = subprocess.run(argv, capture_output=True, text=True, timeout=660)
-    if out.returncode != 0:
-        sys.exit(f'raw run failed: {out.stderr.strip()}')
-    return json.loads(out.stdout)
+    return timed(argv, n)
 
 
 def main():
@@ -88,9 +100,13 @@ def main():
     b = statistics.median(r['calls_per_s'] for r in raw)
     print(f'C_ORDER_M round trips through the control: {args.calls} calls per run, median of {args.repeat}; '
           f'request {sizes["request_bytes"]} B, response {sizes["response_bytes"]} B')
-    print('| control calls/s | raw ping-pong calls/s | time per call, control / raw | failures |')
-    print('|---:|---:|---:|---:|')
-    print(f'| {o:,.0f} | {b:,.0f} | {b / o:.2f} | {sum(r["failures"] for r in ours)} |')
+    med = lambda runs, key: statistics.median(r[key] for r in runs)
+    om, bm = med(ours, 'median_us'), med(raw, 'median_us')
+    print('| control calls/s | raw ping-pong calls/s | mean time per call, control / raw | median µs, control / raw '
+          '(ratio) | client CPU µs per call, control / raw | failures |')
+    print('|---:|---:|---:|---:|---:|---:|')
+    print(f'| {o:,.0f} | {b:,.0f} | {b / o:.2f} | {om:.1f} / {bm:.1f} ({om / bm:.2f}) '
+          f'| {med(ours, "cpu_us_per_call"):.1f} / {med(raw, "cpu_us_per_call"):.1f} | {sum(r["failures"] for r in ours)} |')
 
 
 if __name__ == '__main__':

@@ -4,7 +4,9 @@
 //
 //   order_round_trip --machine-port P [--calls 5000]
 //
-// Prints {"calls":N,"failures":F,"seconds":S,"calls_per_s":R}. The first call (which binds) is not timed.
+// Prints {"calls":N,"failures":F,"seconds":S,"calls_per_s":R,"median_us":M,"p99_us":P}. The first call
+// (which binds) is not timed.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -58,12 +60,25 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "order_round_trip: the first call failed (result %d)\n", ret.as_i4());
     return 1;
   }
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> latency_us(static_cast<std::size_t>(calls));
   long failures = 0;
-  const auto start = std::chrono::steady_clock::now();
-  for (long i = 0; i < calls; ++i)
+  const auto start = Clock::now();
+  auto before = start;
+  for (double& us : latency_us) {
     if (com::invoke(m.get(), kOrder, com::DISPATCH_METHOD, args, &ret) != com::S_OK || ret.as_i4() != 0) ++failures;
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("{\"calls\":%ld,\"failures\":%ld,\"seconds\":%.4f,\"calls_per_s\":%.1f}\n", calls, failures, seconds,
-              calls / seconds);
+    const auto after = Clock::now();
+    us = std::chrono::duration<double, std::micro>(after - before).count();
+    before = after;
+  }
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const auto at = [&](double q) {
+    auto it = latency_us.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(latency_us.size() - 1));
+    std::nth_element(latency_us.begin(), it, latency_us.end());
+    return *it;
+  };
+  const double median = at(0.5), p99 = at(0.99);
+  std::printf("{\"calls\":%ld,\"failures\":%ld,\"seconds\":%.4f,\"calls_per_s\":%.1f,\"median_us\":%.2f,\"p99_us\":%.2f}\n",
+              calls, failures, seconds, calls / seconds, median, p99);
   return failures == 0 ? 0 : 1;
 }

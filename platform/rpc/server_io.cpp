@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -214,10 +215,19 @@ class Driver {
         continue;
       }
       if (errno == EINTR || errno == ECONNABORTED) continue;
-      if (errno != EAGAIN && errno != EWOULDBLOCK)
-        std::this_thread::sleep_for(milliseconds(100));  // out of descriptors or memory: back off
+      if (errno != EAGAIN && errno != EWOULDBLOCK) {
+        // Out of descriptors or memory: the waiting connection stays in the backlog and the
+        // listener rests until the next sweep, while every open connection goes on being served.
+        std::lock_guard lock(admission_);
+        resting_listeners_.emplace_back(lfd, data);
+        return;
+      }
       break;
     }
+    rearm_listener(lfd, data);
+  }
+
+  void rearm_listener(int lfd, std::uint64_t data) {
     epoll_event ev{};
     ev.events = EPOLLIN | EPOLLONESHOT;
     ev.data.u64 = data;
@@ -296,6 +306,12 @@ class Driver {
   void sweep() {
     std::uint64_t expirations;
     (void)!::read(timer_, &expirations, sizeof expirations);
+    std::vector<std::pair<int, std::uint64_t>> resting;
+    {
+      std::lock_guard lock(admission_);
+      resting.swap(resting_listeners_);
+    }
+    for (const auto& [lfd, data] : resting) rearm_listener(lfd, data);
     StatAtoms& st = shared().stats;
     const auto now = Clock::now();
     const std::uint32_t used = high_water_.load();
@@ -481,7 +497,19 @@ class Driver {
   std::vector<std::uint32_t> free_slots_;
   std::unordered_map<std::uint32_t, std::size_t> per_address_;
   std::size_t open_ = 0;
+  std::vector<std::pair<int, std::uint64_t>> resting_listeners_;  // accept failed for want of resources
 };
+
+// The connection cap is only real if the process may hold that many descriptors: the usual soft
+// limit of 1024 would make accept fail long before 4096, for every peer alike. Raised (never
+// lowered) up to the hard limit, with room for the program's own files.
+void raise_descriptor_limit() {
+  constexpr rlim_t kWanted = kMaxServerConnections + 1024;
+  rlimit r{};
+  if (::getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur >= kWanted) return;
+  r.rlim_cur = r.rlim_max == RLIM_INFINITY ? kWanted : std::min(kWanted, r.rlim_max);
+  ::setrlimit(RLIMIT_NOFILE, &r);
+}
 
 std::mutex driver_mutex;
 Driver* driver_instance = nullptr;  // under driver_mutex; created with the first endpoint, never destroyed
@@ -498,6 +526,7 @@ Registry& server_registry() { return shared().registry; }
 bool serve_listener(int fd, std::uint16_t port) {
   std::lock_guard lock(driver_mutex);
   if (driver_instance == nullptr) {
+    raise_descriptor_limit();
     auto* d = new Driver;
     if (!d->ok()) return false;  // leaked on purpose: its threads (if any) may still run
     driver_instance = d;
