@@ -127,6 +127,25 @@ std::string telegrams_markdown() {
       "string of its 8-bit code page bytes and a terminating zero. Every telegram with a result returns a\n"
       "`long` status. Control methods return their status as the call's result; managed methods return it\n"
       "as `int`.\n";
+  // One row per telegram first: what a host program looks up most (the control's DISPIDs).
+  md += "\n## At a glance\n\n| telegram | opnum | control method or events (DISPID) | managed member |\n|---|---|---|---|\n";
+  for (Interface iface : {Interface::machine, Interface::host}) {
+    for (const TelegramInfo& t : telegrams(iface)) {
+      const ordered_json r = telegram_reference(t);
+      std::string control;
+      if (t.iface == Interface::machine) {
+        control = "method `" + std::string(t.name) + "` (" + std::to_string(r["control_method"]["dispid"].get<int>()) + ")";
+      } else {
+        for (const auto& e : r["control_events"]) {
+          if (!control.empty()) control += ", then ";
+          control += "event `" + e["name"].get<std::string>() + "` (" + std::to_string(e["dispid"].get<int>()) + ")";
+        }
+      }
+      const std::string managed = t.iface == Interface::machine ? "method `" + std::string(t.name) + "`"
+                                                                : "event `" + r["managed"]["event"].get<std::string>() + "`";
+      md += "| " + std::string(t.name) + " | " + std::to_string(t.opnum) + " | " + control + " | " + managed + " |\n";
+    }
+  }
   for (Interface iface : {Interface::machine, Interface::host}) {
     md += iface == Interface::machine ? "\n## MEVRIXMACHINE: host to machine (`_M`)\n"
                                       : "\n## MEVRIXHOST: machine to host (`_H`)\n";

@@ -30,6 +30,10 @@ while IFS= read -r f; do
 done < <(find "$prefix" -type f \( -name '*.so' -o -path '*/bin/*' \))
 
 [ -x "$prefix/bin/tarvik" ] || fail "bin/tarvik not installed"
+# The dissector installed is the one the installed tarvik prints.
+dissector=$(find "$prefix" -path '*/wireshark/plugins/mevrix.lua' | head -n1)
+[ -n "$dissector" ] || fail "the Wireshark dissector is not installed"
+cmp -s "$dissector" <("$prefix/bin/tarvik" wireshark-dissector) || fail "$dissector differs from tarvik wireshark-dissector"
 if [ -e "$prefix/bin/RpcTarvikTest" ]; then
   module=$(awk '$1 == "module" {print $2}' "$prefix/bin/RpcTarvikTest.manifest")
   [ -f "$prefix/bin/$module" ] || fail "RpcTarvikTest.manifest names $module, which is not installed"
@@ -64,6 +68,9 @@ done
 calls=2
 # The managed assembly from its installed place: the .dll.config must find the native library beside it.
 cli="$prefix/lib/cli/vortane-tarvik-rpc"
+if [ -f "$cli/Vortane.Tarvik.Rpc.dll" ]; then
+  [ -f "$cli/Vortane.Tarvik.Rpc.xml" ] || fail "the assembly's XML documentation is not installed beside it"
+fi
 if [ -f "$cli/Vortane.Tarvik.Rpc.dll" ] && command -v mcs > /dev/null && command -v mono > /dev/null; then
   mcs -nologo -platform:x64 -r:"$cli/Vortane.Tarvik.Rpc.dll" -out:"$work/ManagedConsumer.exe" \
     "$source/examples/consumer/managed/ManagedConsumer.cs" || fail "building ManagedConsumer.exe"

@@ -67,11 +67,11 @@ namespace Vortane.Tarvik.Rpc.Examples
       MachineClass first = s_Machines.Count > 0 ? s_Machines[0] : new MachineClass();
       if (hostId != null) first.HostID = hostId;
       first.HostPort = hostPort;
-      first.HostEnabled = true;
-      if (first.HostEnabled)
-        Print(new Dictionary<string, object> { { "listening", Native.tarvik_host_listening_port() } });
-      else  // the class drops the status of HostEnabled; ask the native layer once more for it
-        Print(new Dictionary<string, object> { { "error", Native.tarvik_host_enable() } });
+      int started = first.StartHost();
+      if (started == 0)
+        Print(new Dictionary<string, object> { { "listening", first.HostListeningPort } });
+      else
+        Print(new Dictionary<string, object> { { "error", started } });
 
       string line;
       while ((line = Console.In.ReadLine()) != null)
@@ -149,16 +149,6 @@ namespace Vortane.Tarvik.Rpc.Examples
     private static void Print(Dictionary<string, object> record)
     {
       s_Output.Add(MiniJson.Write(record));
-    }
-
-    // The two diagnostics the class does not offer: the port actually listened on (HostPort 0
-    // picks a free one) and the status of a failed start.
-    private static class Native
-    {
-      [DllImport("VortaneTarvikNative", CallingConvention = CallingConvention.Cdecl)]
-      internal static extern int tarvik_host_listening_port();
-      [DllImport("VortaneTarvikNative", CallingConvention = CallingConvention.Cdecl)]
-      internal static extern int tarvik_host_enable();
     }
   }
 }

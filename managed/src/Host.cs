@@ -70,9 +70,20 @@ namespace Vortane.Tarvik.Rpc
       get { return NativeMethods.tarvik_host_listening_port(); }
     }
 
+    // The status of the last start through HostEnabled or StartHost (telegrams start the endpoint
+    // natively and report through their own status).
+    private volatile int m_LastStartStatus;
+
+    internal int LastStartStatus
+    {
+      get { return m_LastStartStatus; }
+    }
+
     internal int RpcHostEnable()
     {
-      return NativeMethods.tarvik_host_enable();
+      int status = NativeMethods.tarvik_host_enable();
+      m_LastStartStatus = status;
+      return status;
     }
 
     internal int RpcHostDisable()

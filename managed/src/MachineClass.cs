@@ -115,6 +115,31 @@ namespace Vortane.Tarvik.Rpc
       }
     }
 
+    /// <summary>The TCP port the host endpoint listens on: HostPort, or the free port the runtime
+    /// chose when HostPort was 0. 0 before the endpoint was first started. Shared by all objects.</summary>
+    public int HostListeningPort
+    {
+      get { return m_Host.ListeningPort; }
+    }
+
+    /// <summary>Starts the host endpoint on HostPort, as setting HostEnabled to true does, and
+    /// returns the outcome: 0 when it runs (also when it already ran), else the RPC status, such
+    /// as 1720 for a port that another program holds. Shared by all objects.</summary>
+    public int StartHost()
+    {
+      return m_Host.RpcHostEnable();
+    }
+
+    /// <summary>The outcome of the last start of the host endpoint through HostEnabled = true or
+    /// StartHost(): 0 when it started (or none was tried yet), else the RPC status of the failure
+    /// (1720: HostPort is held by another program). The start that each telegram makes is
+    /// reported by the telegram's own status instead. Shared by all objects.</summary>
+    public int HostStartStatus
+    {
+      get { return m_Host.LastStartStatus; }
+    }
+
+    /// <summary>The machine's name, as MachineID returns it.</summary>
     public string GetMachineID()
     {
       return m_MachineID;
@@ -128,6 +153,9 @@ namespace Vortane.Tarvik.Rpc
       GC.SuppressFinalize(this);
     }
 
+    /// <summary>Removes the object from the host's list and closes its connection to the machine
+    /// when called from Dispose (disposing true); nothing when called from a finalizer.</summary>
+    /// <param name="disposing">true when called from Dispose.</param>
     protected virtual void Dispose(bool disposing)
     {
       if (!disposing) return;

@@ -161,6 +161,42 @@ namespace Vortane.Tarvik.Rpc.Tests
     }
 
     [Test]
+    public void HostStartReportsWhyItFailedAndWhichPortItListensOn()
+    {
+      System.Net.Sockets.TcpListener holder = new System.Net.Sockets.TcpListener(System.Net.IPAddress.Any, 0);
+      holder.Start();
+      int held = ((System.Net.IPEndPoint)holder.LocalEndpoint).Port;
+      using (MachineClass m = NewMachine("MC9", m_Peer.Port))
+      {
+        try
+        {
+          m.HostEnabled = false;
+          m.HostPort = held;
+          m.HostEnabled = true;
+          Assert.IsFalse(m.HostEnabled);
+          Assert.AreEqual(1720, m.HostStartStatus, "HostEnabled = true keeps the failure's status");
+          Assert.AreEqual(1720, m.StartHost());
+
+          m.HostPort = 0;
+          Assert.AreEqual(0, m.StartHost());
+          Assert.AreEqual(0, m.HostStartStatus, "a later success replaces the failure");
+          Assert.IsTrue(m.HostEnabled);
+          int port = m.HostListeningPort;
+          Assert.AreNotEqual(0, port);
+          Assert.AreNotEqual(held, port);
+          // The port named is the one answering: a wrong host name is refused there with -110.
+          Assert.AreEqual(-110, PeerTool.CallHost(port, "R_MESSAGE_H", Params.Of("pszHost", "NOBODY", "pszMachine", "MC9")));
+          Assert.AreEqual(0, m.StartHost(), "starting a running endpoint succeeds");
+        }
+        finally
+        {
+          m.HostPort = 0;
+          holder.Stop();
+        }
+      }
+    }
+
+    [Test]
     public void BindingIsKeptAfterSettingsChangeUntilACallFails()
     {
       using (MachinePeer other = new MachinePeer())

@@ -40,7 +40,8 @@ QString Name(std::string_view prefix, std::string_view telegram) {
 
 }  // namespace
 
-frmRpcTarvikConfig::frmRpcTarvikConfig(Settings& settings, Apply apply, QWidget* parent)
+frmRpcTarvikConfig::frmRpcTarvikConfig(Settings& settings, Apply apply, QWidget* parent,
+                                       const QString& file_locations)
     : QDialog(parent), settings_(settings), apply_(std::move(apply)) {
   setObjectName(QStringLiteral("frmRpcTarvikConfig"));
   setWindowTitle(QStringLiteral("Settings"));
@@ -52,7 +53,7 @@ frmRpcTarvikConfig::frmRpcTarvikConfig(Settings& settings, Apply apply, QWidget*
   tabConfig_->setObjectName(QStringLiteral("tabConfig"));
   tabConfig_->addTab(BuildHostPage(), QStringLiteral("&Host"));
   tabConfig_->addTab(BuildMachinePage(), QStringLiteral("&Machine"));
-  tabConfig_->addTab(BuildTracePage(), QStringLiteral("&Trace"));
+  tabConfig_->addTab(BuildTracePage(file_locations), QStringLiteral("&Trace"));
   tabConfig_->addTab(BuildPopupPage(), QStringLiteral("&Popup on RPC"));
   outer->addWidget(tabConfig_);
 
@@ -137,7 +138,7 @@ QWidget* frmRpcTarvikConfig::BuildMachinePage() {
   return page;
 }
 
-QWidget* frmRpcTarvikConfig::BuildTracePage() {
+QWidget* frmRpcTarvikConfig::BuildTracePage(const QString& file_locations) {
   auto* page = new QWidget;
   auto* layout = new QVBoxLayout(page);
   chkTraceAll_ = Tagged(new QCheckBox(QStringLiteral("Trace &all"), page), "T", QStringLiteral("chkTraceAll"));
@@ -178,6 +179,14 @@ QWidget* frmRpcTarvikConfig::BuildTracePage() {
   size->addWidget(Tagged(new QLabel(QStringLiteral("kByte"), page), "T"));
   size->addStretch(1);
   layout->addLayout(size);
+
+  if (!file_locations.isEmpty()) {
+    auto* files = Tagged(new QLabel(file_locations, page), "T", QStringLiteral("lblFiles"));
+    files->setTextFormat(Qt::PlainText);  // paths are shown as they are, never as markup
+    files->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    files->setWordWrap(true);
+    layout->addWidget(files);
+  }
   return page;
 }
 

@@ -5,6 +5,9 @@
 // Every control on a page carries the page's letter ("H", "M", "T", "P") in its property "tag". Qt
 // takes hidden widgets out of the focus chain, so focus stays on the visible page by itself; OK and
 // Cancel stand outside the pages and stay reachable.
+//
+// The Trace page also shows where the settings, history and log files are (lblFiles), since an
+// installed program keeps them in the user's directories rather than beside itself.
 // Threads: the UI thread.
 #pragma once
 
@@ -32,8 +35,9 @@ class frmRpcTarvikConfig final : public QDialog {
   // Applies accepted settings: saves them and runs InitMachines (the main window's business).
   using Apply = std::function<void()>;
 
-  // `settings` (the program's settings in memory) must outlive the window.
-  frmRpcTarvikConfig(Settings& settings, Apply apply, QWidget* parent);
+  // `settings` (the program's settings in memory) must outlive the window. `file_locations` is the
+  // text shown for where the files are (ProgramFiles::DescribeLocations).
+  frmRpcTarvikConfig(Settings& settings, Apply apply, QWidget* parent, const QString& file_locations = {});
 
  public slots:
   void OnOK();
@@ -41,7 +45,7 @@ class frmRpcTarvikConfig final : public QDialog {
  private:
   QWidget* BuildHostPage();
   QWidget* BuildMachinePage();
-  QWidget* BuildTracePage();
+  QWidget* BuildTracePage(const QString& file_locations);
   QWidget* BuildPopupPage();
   void Load();
   void SetMachineCount(int count);

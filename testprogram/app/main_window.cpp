@@ -218,7 +218,9 @@ SendForm* frmRpcTarvikTest::OpenSendForm(const std::string& telegram) {
 }
 
 frmRpcTarvikConfig* frmRpcTarvikTest::OpenSettings() {
-  if (!config_) config_ = new frmRpcTarvikConfig(settings_, [this] { ApplySettings(); }, this);
+  if (!config_)
+    config_ = new frmRpcTarvikConfig(settings_, [this] { ApplySettings(); }, this,
+                                     QString::fromStdString(context_.files.DescribeLocations()));
   config_->show();
   config_->raise();
   config_->activateWindow();

@@ -1,12 +1,18 @@
-// The files the test program keeps beside itself: settings, log and its backup, value history.
+// The files the test program keeps: settings, value history, log and its backup, single-instance lock.
 //
-// They live in the program's directory and are named after the executable: "RpcTarvikTest" keeps
-// RpcTarvikTest.ini, RpcTarvikTest.LOG, RpcTarvikTest.BAK and History.ini. Where the program's
-// directory is not writable (an installation under /usr, say), the environment variable
-// TARVIK_TESTPROGRAM_DIR names another directory to use instead; the file names stay the same.
+// They are named after the executable: "RpcTarvikTest" keeps RpcTarvikTest.ini, History.ini,
+// RpcTarvikTest.LOG, RpcTarvikTest.BAK and RpcTarvikTest.lock. Where they live:
+//   - TARVIK_TESTPROGRAM_DIR, when set: every file there;
+//   - else the program's own directory, when the program may write there (a build tree, a copy
+//     in a directory of its own: where existing settings and logs already are);
+//   - else (an installation under /usr) the per-user directories: settings, history and lock in
+//     $XDG_CONFIG_HOME/RpcTarvikTest (default ~/.config), log and backup in
+//     $XDG_STATE_HOME/RpcTarvikTest (default ~/.local/state).
 #pragma once
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,25 +21,57 @@ namespace tarvik::testprogram {
 inline constexpr const char* kDirectoryOverrideVariable = "TARVIK_TESTPROGRAM_DIR";
 inline constexpr const char* kHistoryFileName = "History.ini";
 
+// Where the files go, and why (shown to the user).
+struct ProgramDirectories {
+  enum class Source { override_variable, program_directory, user_directories };
+  std::filesystem::path settings;  // settings, history, lock
+  std::filesystem::path log;       // log and its backup
+  Source source = Source::program_directory;
+};
+
+// What the choice looks at, so that it can be decided without touching the process environment.
+struct DirectoryEnvironment {
+  std::function<std::optional<std::string>(const char* name)> variable;  // nullopt: unset
+  std::function<bool(const std::filesystem::path&)> writable;
+  std::function<std::filesystem::path()> home;  // the user's home when HOME is unset; may be empty
+};
+
+// Picks the directories for a program in `program_directory` named `program_name`.
+ProgramDirectories ChooseProgramDirectories(const std::filesystem::path& program_directory,
+                                            const std::string& program_name,
+                                            const DirectoryEnvironment& environment);
+
+// The process environment, access(2) and the password database.
+DirectoryEnvironment ProcessDirectoryEnvironment();
+
 class ProgramFiles {
  public:
-  // `program_name` is the executable's name without directory and extension.
+  // Every file in `directory`. `program_name` is the executable's name without directory and extension.
   ProgramFiles(std::filesystem::path directory, std::string program_name);
+  ProgramFiles(ProgramDirectories directories, std::string program_name);
 
-  // The running executable's directory (or the override) and name.
+  // The running executable's name, its directories chosen as above and created when missing (a
+  // directory that cannot be created shows up later as the file operations' own failures).
   static ProgramFiles ForThisProcess();
 
-  const std::filesystem::path& Directory() const { return directory_; }
+  const std::filesystem::path& Directory() const { return directories_.settings; }
+  const std::filesystem::path& LogDirectory() const { return directories_.log; }
+  ProgramDirectories::Source Source() const { return directories_.source; }
   const std::string& ProgramName() const { return program_name_; }
   std::filesystem::path SettingsFile() const { return InDirectory(program_name_ + ".ini"); }
-  std::filesystem::path LogFile() const { return InDirectory(program_name_ + ".LOG"); }
-  std::filesystem::path BackupFile() const { return InDirectory(program_name_ + ".BAK"); }
+  std::filesystem::path LogFile() const { return directories_.log / (program_name_ + ".LOG"); }
+  std::filesystem::path BackupFile() const { return directories_.log / (program_name_ + ".BAK"); }
   std::filesystem::path HistoryFile() const { return InDirectory(kHistoryFileName); }
-  // A file of the program's directory by name ("History.ini").
-  std::filesystem::path InDirectory(std::string_view file_name) const { return directory_ / file_name; }
+  // A file of the settings directory by name ("History.ini").
+  std::filesystem::path InDirectory(std::string_view file_name) const { return directories_.settings / file_name; }
+
+  // Creates the directories that do not exist yet; false (with `error` set) when one cannot be made.
+  bool CreateDirectories(std::string* error = nullptr) const;
+  // One line per directory, for the user: where settings and history are, where the log is.
+  std::string DescribeLocations() const;
 
  private:
-  std::filesystem::path directory_;
+  ProgramDirectories directories_;
   std::string program_name_;
 };
 

@@ -1,5 +1,5 @@
 // The Settings window: the machine working copy, "Trace all", number rules, OK and Cancel, the
-// machine count and the controls, focus on the visible page.
+// machine count and the controls, focus on the visible page, where the files are.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -154,6 +154,13 @@ TEST_F(ConfigWindowTest, HostPortThatIsNoNumberKeepsTheWindowOpenAndChangesNothi
   Ok();
   EXPECT_EQ(Ini("Host", "HostID"), "NEWHOST");
   EXPECT_EQ(Ini("Host", "HostPort"), "4010");
+}
+
+TEST_F(ConfigWindowTest, TracePageShowsWhereTheFilesAre) {
+  Open();
+  auto* files = Get<QLabel>("lblFiles");
+  EXPECT_TRUE(files->text().contains(QString::fromStdString(files_.Directory().string())));
+  EXPECT_TRUE(files->text().contains(QStringLiteral("Log: ") + QString::fromStdString(files_.LogDirectory().string())));
 }
 
 TEST_F(ConfigWindowTest, FocusStaysOnTheVisiblePage) {
