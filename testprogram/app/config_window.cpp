@@ -186,9 +186,8 @@ QWidget* frmRpcTarvikConfig::BuildPopupPage() {
   auto* frame = Tagged(new QGroupBox(QStringLiteral("Popup on:"), page), "P");
   auto* grid = new QGridLayout(frame);
   int n = 0;
-  for (std::string_view key : kPopupFlagKeys) {
-    const std::string_view telegram = key.substr(5);  // without "Popup"
-    auto* box = Tagged(new QCheckBox(Name("", telegram), frame), "P", Name("chk", key));
+  for (std::string_view telegram : kPopupFlagTelegrams) {
+    auto* box = Tagged(new QCheckBox(Name("", telegram), frame), "P", Name("chk", popup_flag_key(telegram)));
     grid->addWidget(box, n % 5, n / 5);
     ++n;
     popup_checks_[std::string(telegram)] = box;

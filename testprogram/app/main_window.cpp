@@ -10,7 +10,6 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QUrl>
-#include <set>
 
 #include "testprogram/app/config_window.h"
 #include "testprogram/app/history_popup.h"
@@ -107,11 +106,10 @@ frmRpcTarvikTest::~frmRpcTarvikTest() {
 void frmRpcTarvikTest::CreateMenu() {
   QMenu* rpc = menuBar()->addMenu(QStringLiteral("&RPC to RPC-TARVIK"));
   rpc->setObjectName(QStringLiteral("mnuRpcToVELD_RPC"));
-  // Separator lines mnuT1 to mnuT4 stand before these telegrams.
-  const std::set<std::string> group_starts = {"C_TPORDER_M", "R_DDEDATA_M", "C_ORDER_M", "R_MESSAGE_M"};
+  // Separator lines mnuT1, mnuT2, ... stand before the forms that start a group.
   int separator = 0;
   for (const SendFormDescription& d : SendFormDescriptions()) {
-    if (group_starts.contains(d.telegram)) {
+    if (d.separator_before) {
       QAction* line = rpc->addSeparator();
       line->setObjectName(QStringLiteral("mnuT%1").arg(++separator));
     }

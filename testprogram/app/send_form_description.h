@@ -51,6 +51,7 @@ struct SendFormDescription {
   bool has_cancel = true;
   bool order_num_as_typed = false;  // the record shows txtOrderNum's text as typed (C_MODE_M)
   bool unsupported_method_detail = false;  // "Fehler: 438 ..." instead of "Please, correct input."
+  bool separator_before = false;    // the menu draws a line before it: it starts a group
   std::vector<SendField> fields;    // the method's arguments after OrderNum, in order
 
   const SendField* Field(std::string_view control) const;

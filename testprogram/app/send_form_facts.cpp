@@ -8,6 +8,7 @@
 
 #include "protocol/telegram_table.h"
 #include "testprogram/app/send_form_description.h"
+#include "testprogram/core/telegram_order.h"
 
 namespace tarvik::testprogram {
 namespace {
@@ -220,22 +221,18 @@ SendField Complete(const protocol::Param& p, const Fact& f) {
   return out;
 }
 
-// The telegrams in the order of the main window's menu (separators are the menu's business).
-constexpr std::string_view kMenuOrder[] = {"R_DATA_M",    "T_DATA_M",    "T_MACHINE_M", "C_DELETE_M",
-                                           "R_NC4WPC_M",  "R_REPORT_M",  "C_MODE_M",    "C_SYNCH_M",
-                                           "C_TPORDER_M", "T_TPS_M",     "R_DDEDATA_M", "T_VAR_M",
-                                           "R_VAR_M",     "C_ORDER_M",   "T_REPORT_M",  "R_MESSAGE_M"};
-
 std::vector<SendFormDescription> Build() {
   const std::map<std::string, FormFacts> facts = AllFacts();
   std::vector<SendFormDescription> forms;
-  for (std::string_view name : kMenuOrder) {
+  for (const MenuItem& item : kSendMenu) {
+    const std::string_view name = item.telegram;
     const protocol::TelegramInfo* t = protocol::find_telegram(name);
     const FormFacts& ff = facts.at(std::string(name));
     SendFormDescription d;
     d.telegram = std::string(name);
     d.form = "frm" + d.telegram;
     d.method_dispid = t->method_dispid;
+    d.separator_before = item.separator_before;
     d.order_num_button = ff.order_num_button;
     d.has_cancel = ff.has_cancel;
     d.order_num_as_typed = ff.order_num_as_typed;

@@ -118,10 +118,8 @@ const std::int16_t* Settings::TraceFlag(std::string_view telegram) const {
 }
 
 std::int16_t* Settings::PopupFlag(std::string_view telegram) {
-  for (std::size_t i = 0; i < kPopupFlagKeys.size(); ++i) {
-    if (kPopupFlagKeys[i].substr(5) == telegram) return &PopupFlags[i];
-  }
-  return nullptr;
+  int i = IndexOf(kPopupFlagTelegrams, telegram);
+  return i < 0 ? nullptr : &PopupFlags[i];
 }
 const std::int16_t* Settings::PopupFlag(std::string_view telegram) const {
   return const_cast<Settings*>(this)->PopupFlag(telegram);
@@ -162,8 +160,8 @@ std::optional<SettingsProblem> LoadSettings(const ProgramFiles& files, Settings&
   for (std::size_t i = 0; i < kTraceFlagKeys.size(); ++i)
     r.Int16("Trace", kTraceFlagKeys[i], "0", s.TraceFlags[i]);
   r.Int32("Trace", "LogFileSize", "4", s.LogFileSize);
-  for (std::size_t i = 0; i < kPopupFlagKeys.size(); ++i)
-    r.Int16("Trace", kPopupFlagKeys[i], "1", s.PopupFlags[i]);
+  for (std::size_t i = 0; i < kPopupFlagTelegrams.size(); ++i)
+    r.Int16("Trace", popup_flag_key(kPopupFlagTelegrams[i]), "1", s.PopupFlags[i]);
   return r.Problem();
 }
 
@@ -185,8 +183,8 @@ std::optional<SettingsProblem> SaveSettings(const ProgramFiles& files, const Set
   for (std::size_t i = 0; i < kTraceFlagKeys.size(); ++i)
     w.Number("Trace", kTraceFlagKeys[i], s.TraceFlags[i]);
   w.Number("Trace", "LogFileSize", s.LogFileSize);
-  for (std::size_t i = 0; i < kPopupFlagKeys.size(); ++i)
-    w.Number("Trace", kPopupFlagKeys[i], s.PopupFlags[i]);
+  for (std::size_t i = 0; i < kPopupFlagTelegrams.size(); ++i)
+    w.Number("Trace", popup_flag_key(kPopupFlagTelegrams[i]), s.PopupFlags[i]);
   return w.Problem();
 }
 

@@ -4,7 +4,7 @@
 //   [Host]        HostID="?"  HostPort=3010  HostEnabled=1  MachineCount=1
 //   [Machine_i]   i = 1..20: MachineID="Mi"  MachineIP="?"  MachinePort=3011  MachineTimeout=5
 //   [Trace]       TraceAll=1, one flag per telegram (kTraceFlagKeys, default 0), LogFileSize=4 (KiB),
-//                 one popup flag per incoming telegram (kPopupFlagKeys, default 1)
+//                 one popup flag per incoming telegram ("Popup" + kPopupFlagTelegrams, default 1)
 //   [Form]        Width=9100  Height=7560 (twips; read by the main window, never written)
 //
 // Threads: the program's UI thread; one Settings object for the whole program.
@@ -18,22 +18,11 @@
 #include <string_view>
 
 #include "testprogram/core/program_files.h"
+#include "testprogram/core/telegram_order.h"
 
 namespace tarvik::testprogram {
 
 inline constexpr int kMachineTableSize = 20;
-
-// Keys of the trace flags in section "Trace", in the order they are read and written.
-inline constexpr std::array<std::string_view, 25> kTraceFlagKeys = {
-    "R_DDEDATA_H", "R_VAR_H",   "T_VAR_H",   "R_MESSAGE_H", "R_TPS_H",     "R_REPORT_H",  "R_MACHINE_H",
-    "T_DATA_H",    "R_DATA_H",  "R_VAR_M",   "T_VAR_M",     "R_MESSAGE_M", "R_DDEDATA_M", "T_TPS_M",
-    "C_TPORDER_M", "C_SYNCH_M", "C_MODE_M",  "R_REPORT_M",  "R_NC4WPC_M",  "C_DELETE_M",  "T_MACHINE_M",
-    "T_DATA_M",    "R_DATA_M",  "C_ORDER_M", "T_REPORT_M"};
-
-// Keys of the popup flags in section "Trace", in order: "Popup" and the incoming telegram's name.
-inline constexpr std::array<std::string_view, 9> kPopupFlagKeys = {
-    "PopupR_DDEDATA_H", "PopupR_VAR_H",     "PopupT_VAR_H",  "PopupR_MESSAGE_H", "PopupR_TPS_H",
-    "PopupR_REPORT_H",  "PopupR_MACHINE_H", "PopupT_DATA_H", "PopupR_DATA_H"};
 
 struct MachineEntry {
   std::string MachineID;
@@ -53,7 +42,7 @@ struct Settings {
   std::int16_t TraceAll = 1;
   std::array<std::int16_t, kTraceFlagKeys.size()> TraceFlags{};  // in kTraceFlagKeys order
   std::int32_t LogFileSize = 4;                                  // kilobytes of 1024 bytes
-  std::array<std::int16_t, kPopupFlagKeys.size()> PopupFlags{};  // in kPopupFlagKeys order
+  std::array<std::int16_t, kPopupFlagTelegrams.size()> PopupFlags{};  // in kPopupFlagTelegrams order
 
   // The trace flag named like `telegram` ("C_ORDER_M"), nullptr for a name that has none.
   std::int16_t* TraceFlag(std::string_view telegram);

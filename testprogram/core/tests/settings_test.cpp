@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "temp_program_dir.h"
@@ -98,6 +99,26 @@ TEST_F(SettingsFile, SaveAndLoadRoundTripKeepsForeignKeysAndComments) {
   // With TraceAll off, the ticked R_MESSAGE_M lets its own and its partner's records through.
   EXPECT_TRUE(back.IsTraced("R_MESSAGE_M"));
   EXPECT_FALSE(back.IsTraced("C_ORDER_M"));
+}
+
+// Stored files and other programs reading them rely on these keys in exactly this order.
+TEST_F(SettingsFile, TraceSectionKeepsItsKeysInTheirStoredOrder) {
+  ASSERT_EQ(SaveSettings(files_, Settings()), std::nullopt);
+  const std::string saved = Slurp(files_.SettingsFile());
+  const std::size_t start = saved.find("[Trace]");
+  ASSERT_NE(start, std::string::npos) << saved;
+  std::string keys;
+  std::istringstream lines(saved.substr(start));
+  std::getline(lines, keys);  // the section line itself
+  keys.clear();
+  for (std::string line; std::getline(lines, line) && !line.starts_with("[");)
+    if (line.find('=') != std::string::npos) keys += line.substr(0, line.find('=')) + " ";
+  EXPECT_EQ(keys,
+            "TraceAll R_DDEDATA_H R_VAR_H T_VAR_H R_MESSAGE_H R_TPS_H R_REPORT_H R_MACHINE_H T_DATA_H R_DATA_H "
+            "R_VAR_M T_VAR_M R_MESSAGE_M R_DDEDATA_M T_TPS_M C_TPORDER_M C_SYNCH_M C_MODE_M R_REPORT_M "
+            "R_NC4WPC_M C_DELETE_M T_MACHINE_M T_DATA_M R_DATA_M C_ORDER_M T_REPORT_M LogFileSize "
+            "PopupR_DDEDATA_H PopupR_VAR_H PopupT_VAR_H PopupR_MESSAGE_H PopupR_TPS_H PopupR_REPORT_H "
+            "PopupR_MACHINE_H PopupT_DATA_H PopupR_DATA_H ");
 }
 
 TEST_F(SettingsFile, AValueThatDoesNotConvertStopsLoadingVisibly) {
