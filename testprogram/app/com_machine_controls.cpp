@@ -2,10 +2,10 @@
 
 #include <QSocketNotifier>
 
-#include "control/control_host.h"
-#include "control/identities.h"
 #include "platform/com/activation.h"
+#include "platform/com/class_info.h"
 #include "platform/com/connection_point.h"
+#include "platform/com/event_queue.h"
 #include "platform/com/event_sink.h"
 
 namespace tarvik::testprogram {
@@ -35,20 +35,23 @@ com::HRESULT ComMachineControls::Create(int instance) {
   if (s->control) return com::S_FALSE;
   com::ComPtr<com::IDispatch> control;
   if (const com::HRESULT hr = com::create_instance(kMachineProgId, &control); com::failed(hr)) return hr;
+  const std::shared_ptr<const com::InterfaceInfo> events = com::default_source_interface(control.get());
+  if (!events) return com::E_NOINTERFACE;  // a control that does not say which events it raises
 
   // The sink holds the handler through a shared pointer, so replacing the handler reaches sinks
   // that are already connected.
   std::weak_ptr<EventHandler> handler = handler_;
   com::ComPtr<com::IDispatch> sink = com::make_event_sink(
-      control::kDiidIMachineEvents, [handler, instance](com::DispId id, std::span<const com::Variant> args) {
+      events->iid, [handler, instance](com::DispId id, std::span<const com::Variant> args) {
         if (auto h = handler.lock(); h && *h) (*h)(instance, id, args);
       });
   std::uint32_t cookie = 0;
-  if (const com::HRESULT hr = com::connect_events(control.get(), control::kDiidIMachineEvents, sink.get(), &cookie);
+  if (const com::HRESULT hr = com::connect_events(control.get(), events->iid, sink.get(), &cookie);
       com::failed(hr))
     return hr;
   s->control = std::move(control);
   s->sink = std::move(sink);
+  s->events = events->iid;
   s->cookie = cookie;
   WatchHostQueue();
   return com::S_OK;
@@ -78,7 +81,7 @@ com::HRESULT ComMachineControls::Remove(int instance) {
   if (!s || !s->control) return com::E_INVALIDARG;
   Slot gone = std::move(*s);
   *s = Slot{};
-  (void)com::disconnect_events(gone.control.get(), control::kDiidIMachineEvents, gone.cookie);
+  (void)com::disconnect_events(gone.control.get(), gone.events, gone.cookie);
   // With the last control the host and its queue go: stop watching before the descriptor closes.
   if (!AnyControl()) StopWatching();
   gone.control.reset();
@@ -117,25 +120,16 @@ com::IUnknown* ComMachineControls::AnyControl() const {
 int ComMachineControls::PumpEvents() {
   com::IUnknown* any = AnyControl();
   if (!any) return 0;
-  com::ComPtr<control::IControlHost> queue = com::ComPtr<com::IUnknown>(any).as<control::IControlHost>();
+  com::ComPtr<com::IEventQueue> queue = com::ComPtr<com::IUnknown>(any).as<com::IEventQueue>();
   int delivered = 0;
   if (queue) (void)queue->Pump(&delivered);
   return delivered;
 }
 
-std::int32_t ComMachineControls::HostListeningPort() const {
-  com::IUnknown* any = AnyControl();
-  if (!any) return 0;
-  com::ComPtr<control::IControlHost> host = com::ComPtr<com::IUnknown>(any).as<control::IControlHost>();
-  std::int32_t port = 0;
-  if (!host || com::failed(host->GetListeningPort(&port))) return 0;
-  return port;
-}
-
 void ComMachineControls::WatchHostQueue() {
   com::IUnknown* any = AnyControl();
   if (!any) return;
-  com::ComPtr<control::IControlHost> queue = com::ComPtr<com::IUnknown>(any).as<control::IControlHost>();
+  com::ComPtr<com::IEventQueue> queue = com::ComPtr<com::IUnknown>(any).as<com::IEventQueue>();
   int fd = -1;
   if (!queue || com::failed(queue->GetQueueDescriptor(&fd)) || fd < 0) return;
   if (notifier_ && fd == watched_fd_) return;

@@ -4,7 +4,9 @@
 //
 // Incoming telegrams: the controls hand them to their owner thread through the host queue; this class
 // watches the queue's descriptor with a QSocketNotifier and pumps it in the Qt event loop, so the
-// events of the controls arrive on the UI thread like any other event.
+// events of the controls arrive on the UI thread like any other event. Like any container it knows
+// the control only through the component layer: the event interface from the control's class
+// information, the queue through IEventQueue.
 //
 // Threads: create, use and destroy on the UI thread (the controls' owner thread).
 #pragma once
@@ -22,8 +24,8 @@ class QSocketNotifier;
 
 namespace tarvik::testprogram {
 
-// The ProgID the program creates its controls by.
-inline constexpr const char* kMachineProgId = "Mevrix.Machine";
+// The ProgID the program creates its controls by (the build takes it from the control's identities).
+inline constexpr const char* kMachineProgId = TARVIK_CONTROL_PROGID;
 
 class ComMachineControls final : public QObject, public MachineControls {
   Q_OBJECT
@@ -43,14 +45,12 @@ class ComMachineControls final : public QObject, public MachineControls {
 
   // Raises the events waiting in the host queue now (what the notifier does when it fires).
   int PumpEvents();
-  // The port the host server listens on (the free port it chose when HostPort is 0); 0 when it is
-  // stopped or no control exists.
-  std::int32_t HostListeningPort() const;
 
  private:
   struct Slot {
     com::ComPtr<com::IDispatch> control;
     com::ComPtr<com::IDispatch> sink;
+    com::Guid events;  // the control's event interface, which the sink is connected to
     std::uint32_t cookie = 0;
   };
   Slot* SlotOf(int instance);
