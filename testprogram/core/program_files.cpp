@@ -9,7 +9,7 @@ namespace tarvik::testprogram {
 ProgramFiles::ProgramFiles(std::filesystem::path directory, std::string program_name)
     : directory_(std::move(directory)), program_name_(std::move(program_name)) {}
 
-ProgramFiles ProgramFiles::ForThisProcess() {
+ProgramFiles ProgramFiles::for_this_process() {
   std::error_code ec;
   std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec) exe = "RpcTarvikTest";

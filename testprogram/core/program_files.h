@@ -21,16 +21,16 @@ class ProgramFiles {
   ProgramFiles(std::filesystem::path directory, std::string program_name);
 
   // The running executable's directory (or the override) and name.
-  static ProgramFiles ForThisProcess();
+  static ProgramFiles for_this_process();
 
-  const std::filesystem::path& Directory() const { return directory_; }
-  const std::string& ProgramName() const { return program_name_; }
-  std::filesystem::path SettingsFile() const { return InDirectory(program_name_ + ".ini"); }
-  std::filesystem::path LogFile() const { return InDirectory(program_name_ + ".LOG"); }
-  std::filesystem::path BackupFile() const { return InDirectory(program_name_ + ".BAK"); }
-  std::filesystem::path HistoryFile() const { return InDirectory(kHistoryFileName); }
+  const std::filesystem::path& directory() const { return directory_; }
+  const std::string& program_name() const { return program_name_; }
+  std::filesystem::path settings_file() const { return in_directory(program_name_ + ".ini"); }
+  std::filesystem::path log_file() const { return in_directory(program_name_ + ".LOG"); }
+  std::filesystem::path backup_file() const { return in_directory(program_name_ + ".BAK"); }
+  std::filesystem::path history_file() const { return in_directory(kHistoryFileName); }
   // A file of the program's directory by name ("History.ini").
-  std::filesystem::path InDirectory(std::string_view file_name) const { return directory_ / file_name; }
+  std::filesystem::path in_directory(std::string_view file_name) const { return directory_ / file_name; }
 
  private:
   std::filesystem::path directory_;

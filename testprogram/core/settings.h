@@ -45,43 +45,43 @@ struct Settings {
   std::array<std::int16_t, kPopupFlagTelegrams.size()> PopupFlags{};  // in kPopupFlagTelegrams order
 
   // The trace flag named like `telegram` ("C_ORDER_M"), nullptr for a name that has none.
-  std::int16_t* TraceFlag(std::string_view telegram);
-  const std::int16_t* TraceFlag(std::string_view telegram) const;
+  std::int16_t* trace_flag(std::string_view telegram);
+  const std::int16_t* trace_flag(std::string_view telegram) const;
   // The popup flag of an incoming telegram ("R_DATA_H"), nullptr for a name that has none.
-  std::int16_t* PopupFlag(std::string_view telegram);
-  const std::int16_t* PopupFlag(std::string_view telegram) const;
+  std::int16_t* popup_flag(std::string_view telegram);
+  const std::int16_t* popup_flag(std::string_view telegram) const;
 
   // Whether a record is logged that TraceAll or the trace flag `trace_key` lets through.
-  bool IsTraced(std::string_view trace_key) const;
+  bool is_traced(std::string_view trace_key) const;
   // Machine entries the program configures: MachineCount limited to the table, 0 when not positive.
-  int ConfiguredMachineCount() const;
+  int configured_machine_count() const;
 };
 
-// Which value of which file could not be used; the main window shows Message() to the user.
+// Which value of which file could not be used; the main window shows message() to the user.
 struct SettingsProblem {
   std::filesystem::path file;
   std::string section;
   std::string key;
   std::string value;
   bool write_failed = false;  // false: the value did not convert on loading
-  std::string Message() const;
+  std::string message() const;
 };
 
 // Reads every setting in the documented order. A value that does not convert stops loading there:
 // the settings read so far stay in `settings`, the rest keep what they held, and the problem is
 // returned so the caller can show it and end its start-up sequence.
-[[nodiscard]] std::optional<SettingsProblem> LoadSettings(const ProgramFiles& files, Settings& settings);
+[[nodiscard]] std::optional<SettingsProblem> load_settings(const ProgramFiles& files, Settings& settings);
 
 // Writes the settings in the documented order; machine sections only for machines 1 to
-// ConfiguredMachineCount(), higher sections stay in the file as they are. Every value is attempted;
+// configured_machine_count(), higher sections stay in the file as they are. Every value is attempted;
 // the first one that could not be written is returned.
-std::optional<SettingsProblem> SaveSettings(const ProgramFiles& files, const Settings& settings);
+std::optional<SettingsProblem> save_settings(const ProgramFiles& files, const Settings& settings);
 
 // The main window's start size from section "Form" (twips), defaults 9100 x 7560.
 struct FormSize {
   std::int32_t Width = 9100;
   std::int32_t Height = 7560;
 };
-[[nodiscard]] std::optional<SettingsProblem> ReadFormSize(const ProgramFiles& files, FormSize& size);
+[[nodiscard]] std::optional<SettingsProblem> read_form_size(const ProgramFiles& files, FormSize& size);
 
 }  // namespace tarvik::testprogram
