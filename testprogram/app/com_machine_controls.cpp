@@ -13,24 +13,24 @@ namespace tarvik::testprogram {
 ComMachineControls::ComMachineControls(QObject* parent)
     : QObject(parent), handler_(std::make_shared<EventHandler>()) {}
 
-ComMachineControls::~ComMachineControls() { RemoveAll(); }
+ComMachineControls::~ComMachineControls() { remove_all(); }
 
-ComMachineControls::Slot* ComMachineControls::SlotOf(int instance) {
+ComMachineControls::Slot* ComMachineControls::slot_of(int instance) {
   if (instance < 1 || instance > kMaxMachineInstances) return nullptr;
   return &slots_[instance - 1];
 }
 
-const ComMachineControls::Slot* ComMachineControls::SlotOf(int instance) const {
-  return const_cast<ComMachineControls*>(this)->SlotOf(instance);
+const ComMachineControls::Slot* ComMachineControls::slot_of(int instance) const {
+  return const_cast<ComMachineControls*>(this)->slot_of(instance);
 }
 
-bool ComMachineControls::Exists(int instance) const {
-  const Slot* s = SlotOf(instance);
+bool ComMachineControls::exists(int instance) const {
+  const Slot* s = slot_of(instance);
   return s && s->control;
 }
 
-com::HRESULT ComMachineControls::Create(int instance) {
-  Slot* s = SlotOf(instance);
+com::HRESULT ComMachineControls::create(int instance) {
+  Slot* s = slot_of(instance);
   if (!s) return com::E_INVALIDARG;
   if (s->control) return com::S_FALSE;
   com::ComPtr<com::IDispatch> control;
@@ -53,11 +53,11 @@ com::HRESULT ComMachineControls::Create(int instance) {
   s->sink = std::move(sink);
   s->events = events->iid;
   s->cookie = cookie;
-  WatchHostQueue();
+  watch_host_queue();
   return com::S_OK;
 }
 
-std::string ComMachineControls::CreateFailureText(com::HRESULT hr) const {
+std::string ComMachineControls::create_failure_text(com::HRESULT hr) const {
   const std::string manifest = com::default_manifest_path();
   const std::string registry = com::registry_path();
   const std::string code = " (" + com::hresult_name(hr) + ")";
@@ -76,49 +76,49 @@ std::string ComMachineControls::CreateFailureText(com::HRESULT hr) const {
   return "the module " + module + " could not create " + kMachineProgId + code;
 }
 
-com::HRESULT ComMachineControls::Remove(int instance) {
-  Slot* s = SlotOf(instance);
+com::HRESULT ComMachineControls::remove(int instance) {
+  Slot* s = slot_of(instance);
   if (!s || !s->control) return com::E_INVALIDARG;
   Slot gone = std::move(*s);
   *s = Slot{};
   (void)com::disconnect_events(gone.control.get(), gone.events, gone.cookie);
   // With the last control the host and its queue go: stop watching before the descriptor closes.
-  if (!AnyControl()) StopWatching();
+  if (!any_control()) stop_watching();
   gone.control.reset();
   return com::S_OK;
 }
 
-void ComMachineControls::RemoveAll() {
+void ComMachineControls::remove_all() {
   for (int i = kMaxMachineInstances; i >= 1; --i)
-    if (Exists(i)) (void)Remove(i);
-  StopWatching();
+    if (exists(i)) (void)remove(i);
+  stop_watching();
 }
 
-com::HRESULT ComMachineControls::PutProperty(int instance, com::DispId property, const com::Variant& value) {
-  Slot* s = SlotOf(instance);
+com::HRESULT ComMachineControls::put_property(int instance, com::DispId property, const com::Variant& value) {
+  Slot* s = slot_of(instance);
   if (!s || !s->control) return com::E_INVALIDARG;
   return com::put_property(s->control.get(), property, value);
 }
 
-com::HRESULT ComMachineControls::Call(int instance, com::DispId method, std::span<const com::Variant> args,
+com::HRESULT ComMachineControls::call(int instance, com::DispId method, std::span<const com::Variant> args,
                                       com::Variant* result) {
-  Slot* s = SlotOf(instance);
+  Slot* s = slot_of(instance);
   if (!s || !s->control) return com::E_INVALIDARG;
   // Keep the control alive through the call: an event handler run meanwhile may remove it.
   com::ComPtr<com::IDispatch> control = s->control;
   return com::invoke(control.get(), method, com::DISPATCH_METHOD, args, result);
 }
 
-void ComMachineControls::SetEventHandler(EventHandler handler) { *handler_ = std::move(handler); }
+void ComMachineControls::set_event_handler(EventHandler handler) { *handler_ = std::move(handler); }
 
-com::IUnknown* ComMachineControls::AnyControl() const {
+com::IUnknown* ComMachineControls::any_control() const {
   for (const Slot& s : slots_)
     if (s.control) return s.control.get();
   return nullptr;
 }
 
-int ComMachineControls::PumpEvents() {
-  com::IUnknown* any = AnyControl();
+int ComMachineControls::pump_events() {
+  com::IUnknown* any = any_control();
   if (!any) return 0;
   com::ComPtr<com::IEventQueue> queue = com::ComPtr<com::IUnknown>(any).as<com::IEventQueue>();
   int delivered = 0;
@@ -126,20 +126,20 @@ int ComMachineControls::PumpEvents() {
   return delivered;
 }
 
-void ComMachineControls::WatchHostQueue() {
-  com::IUnknown* any = AnyControl();
+void ComMachineControls::watch_host_queue() {
+  com::IUnknown* any = any_control();
   if (!any) return;
   com::ComPtr<com::IEventQueue> queue = com::ComPtr<com::IUnknown>(any).as<com::IEventQueue>();
   int fd = -1;
   if (!queue || com::failed(queue->GetQueueDescriptor(&fd)) || fd < 0) return;
   if (notifier_ && fd == watched_fd_) return;
-  StopWatching();
+  stop_watching();
   watched_fd_ = fd;
   notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-  connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { PumpEvents(); });
+  connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { pump_events(); });
 }
 
-void ComMachineControls::StopWatching() {
+void ComMachineControls::stop_watching() {
   notifier_.reset();
   watched_fd_ = -1;
 }

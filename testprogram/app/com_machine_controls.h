@@ -33,18 +33,18 @@ class ComMachineControls final : public QObject, public MachineControls {
   explicit ComMachineControls(QObject* parent = nullptr);
   ~ComMachineControls() override;
 
-  bool Exists(int instance) const override;
-  com::HRESULT Create(int instance) override;
-  std::string CreateFailureText(com::HRESULT hr) const override;
-  com::HRESULT Remove(int instance) override;
-  void RemoveAll() override;
-  com::HRESULT PutProperty(int instance, com::DispId property, const com::Variant& value) override;
-  com::HRESULT Call(int instance, com::DispId method, std::span<const com::Variant> args,
+  bool exists(int instance) const override;
+  com::HRESULT create(int instance) override;
+  std::string create_failure_text(com::HRESULT hr) const override;
+  com::HRESULT remove(int instance) override;
+  void remove_all() override;
+  com::HRESULT put_property(int instance, com::DispId property, const com::Variant& value) override;
+  com::HRESULT call(int instance, com::DispId method, std::span<const com::Variant> args,
                     com::Variant* result) override;
-  void SetEventHandler(EventHandler handler) override;
+  void set_event_handler(EventHandler handler) override;
 
   // Raises the events waiting in the host queue now (what the notifier does when it fires).
-  int PumpEvents();
+  int pump_events();
 
  private:
   struct Slot {
@@ -53,12 +53,12 @@ class ComMachineControls final : public QObject, public MachineControls {
     com::Guid events;  // the control's event interface, which the sink is connected to
     std::uint32_t cookie = 0;
   };
-  Slot* SlotOf(int instance);
-  const Slot* SlotOf(int instance) const;
-  com::IUnknown* AnyControl() const;
+  Slot* slot_of(int instance);
+  const Slot* slot_of(int instance) const;
+  com::IUnknown* any_control() const;
   // Follows the host queue's descriptor: it changes when the last control went and a new one came.
-  void WatchHostQueue();
-  void StopWatching();
+  void watch_host_queue();
+  void stop_watching();
 
   std::array<Slot, kMaxMachineInstances> slots_;
   std::shared_ptr<EventHandler> handler_;
