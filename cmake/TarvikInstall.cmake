@@ -2,7 +2,7 @@
 # other projects use the libraries. Everything installed is relocatable: paths inside installed files
 # are relative to the file itself, never to the build or source tree.
 #
-#   bin/tarvik, bin/RpcTarvikTest (+ RpcTarvikTest.manifest naming the installed control)
+#   bin/tarvik, bin/RpcTarvikTest (+ tarvik.manifest, RpcTarvikTest.manifest naming the installed control)
 #   lib/tarvik/libRpcTarvik.so               the control: a module loaded at run time, never linked
 #   lib/libtarvik_{rpc,codepage,com,profile,protocol}.a, include/tarvik/...
 #   lib/cmake/Tarvik/                        find_package(Tarvik): Tarvik::protocol, Tarvik::rpc, ...
@@ -75,12 +75,24 @@ function(tarvik_install_man_page page component)
   install(FILES "${gz}" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
 endfunction()
 
+# The build tree's manifests name the module in the build tree; the installed ones name the installed
+# module, relative to the manifest, so the programs find the control wherever the prefix is.
+file(RELATIVE_PATH _tarvik_module_from_bin "/prefix/${CMAKE_INSTALL_BINDIR}"
+  "/prefix/${TARVIK_INSTALL_MODULEDIR}/libRpcTarvik.so")
+
 if(TARGET tarvik)
   install(TARGETS tarvik RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
   tarvik_install_man_page(tarvik.1 tools)
   # Wireshark's global Lua plugin directory is <libdir>/wireshark/plugins (with the prefix /usr on
   # Debian: /usr/lib/x86_64-linux-gnu/wireshark/plugins); every .lua file there is loaded at start.
   install(FILES "${TARVIK_WIRESHARK_DISSECTOR}" DESTINATION ${CMAKE_INSTALL_LIBDIR}/wireshark/plugins COMPONENT tools)
+  if(TARGET RpcTarvik)
+    # `tarvik typelib` and `tarvik list` find the control through it (when the control is installed).
+    set(_tarvik_manifest "${PROJECT_BINARY_DIR}/cmake/tarvik.manifest")
+    tarvik_control_manifest(OUTPUT "${_tarvik_manifest}" MODULE "${_tarvik_module_from_bin}"
+      COMMENT "Registration-free activation of the RpcTarvik control for tarvik.")
+    install(FILES "${_tarvik_manifest}" DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+  endif()
 endif()
 
 if(TARGET RpcTarvik)
@@ -89,18 +101,9 @@ endif()
 
 if(TARGET RpcTarvikTest)
   install(TARGETS RpcTarvikTest RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT testprogram)
-  # The build tree's manifest names the module in the build tree; the installed one names the
-  # installed module, relative to the manifest, so the program finds the control wherever the
-  # prefix is.
-  file(RELATIVE_PATH _tarvik_module_from_bin "/prefix/${CMAKE_INSTALL_BINDIR}"
-    "/prefix/${TARVIK_INSTALL_MODULEDIR}/libRpcTarvik.so")
   set(_tarvik_manifest "${PROJECT_BINARY_DIR}/cmake/RpcTarvikTest.manifest")
-  file(WRITE "${_tarvik_manifest}"
-"# Registration-free activation of the RpcTarvik control for RpcTarvikTest.
-module ${_tarvik_module_from_bin}
-class {EDF199C1-4F2E-11D3-9DC3-00A0249B4877} Mevrix.Machine.1 Mevrix.Machine
-typelib {03B415E0-4F2E-11D3-9DC3-00A0249B4877} 1.0
-")
+  tarvik_control_manifest(OUTPUT "${_tarvik_manifest}" MODULE "${_tarvik_module_from_bin}"
+    COMMENT "Registration-free activation of the RpcTarvik control for RpcTarvikTest.")
   install(FILES "${_tarvik_manifest}" DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT testprogram)
   tarvik_install_man_page(RpcTarvikTest.1 testprogram)
   install(FILES "${PROJECT_SOURCE_DIR}/packaging/RpcTarvikTest.desktop"

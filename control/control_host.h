@@ -1,6 +1,7 @@
 // IControlHost: a container's access to the process's host side that every Machine object shares:
-// the host window (the owner-thread queue through which received telegrams become events), the
-// port the host server listens on, and the counts of what came in. Every Machine object answers it.
+// the host window (the owner-thread queue through which received telegrams become events; its part
+// is the component layer's IEventQueue, which a container that needs no more asks for instead), the
+// port the host server listens on, and the counts of what came in. Every Machine object answers both.
 //
 //   ComPtr<IControlHost> h = machine.as<IControlHost>();
 //   int fd = -1; h->GetQueueDescriptor(&fd);   // wait until readable (QSocketNotifier, poll), then
@@ -13,7 +14,7 @@
 
 #include <cstdint>
 
-#include "platform/com/unknown.h"
+#include "platform/com/event_queue.h"
 
 namespace tarvik::control {
 
@@ -30,18 +31,10 @@ struct IntakeCounts {
   std::uint64_t refused = 0;          // telegrams answered with the server-too-busy fault (host going down)
 };
 
-struct IControlHost : com::IUnknown {
+// GetQueueDescriptor, Pump and WaitAndPump come first, from IEventQueue.
+struct IControlHost : com::IEventQueue {
   static constexpr com::Guid kIid = com::make_guid("{6A0C3E51-9B7D-4E2A-8F14-3C5D7B9A2E60}");
-  using Base = com::IUnknown;
-
-  // The pollable descriptor: readable while records are pending (-1 when the system gave none; then
-  // only WaitAndPump delivers).
-  virtual com::HRESULT GetQueueDescriptor(int* fd) = 0;
-  // Raises the events of the records pending now, in posting order; `delivered` (may be null) gets
-  // their number. E_UNEXPECTED off the owner thread.
-  virtual com::HRESULT Pump(int* delivered) = 0;
-  // Waits up to `timeout_ms` (negative: no limit) for a record, then pumps.
-  virtual com::HRESULT WaitAndPump(int timeout_ms, int* delivered) = 0;
+  using Base = com::IEventQueue;
   // The TCP port the host server listens on while it runs (HostPort, or the free port chosen when
   // HostPort is 0); 0 while it is stopped.
   virtual com::HRESULT GetListeningPort(std::int32_t* port) = 0;

@@ -94,7 +94,7 @@ class CMachine final : public com::Object<MachineMethods, com::IConnectionPointC
   // IProvideClassInfo: the type library MEVRIX and the class Machine in it.
   com::HRESULT GetClassInfo(std::shared_ptr<const com::TypeLibrary>* library, com::Guid* clsid) override;
 
-  // IControlHost
+  // IControlHost (and its base IEventQueue)
   com::HRESULT GetQueueDescriptor(int* fd) override;
   com::HRESULT Pump(int* delivered) override;
   com::HRESULT WaitAndPump(int timeout_ms, int* delivered) override;
@@ -120,6 +120,9 @@ class CMachine final : public com::Object<MachineMethods, com::IConnectionPointC
   void notify_changed(com::DispId id);
   com::HRESULT send_telegram(const protocol::TelegramInfo& t, std::span<const protocol::CallerArg> args,
                              std::int32_t* ret) override;
+  // Sends with arguments already of their declared types (I4, BSTR), in declaration order.
+  com::HRESULT send_typed(const protocol::TelegramInfo& t, std::span<const com::Variant> typed,
+                          std::int32_t* ret);
 
   std::shared_ptr<CHost> host_;  // before connection_, which refers to the host's endpoint
   protocol::MachineConnection connection_;

@@ -55,8 +55,12 @@ com::HRESULT CMachine::Invoke(com::DispId id, const com::Guid& iid, com::Lcid, c
                                    return get_property(p->id, retval);
                                  return put_property(p->id, args[0]);
                                }
+                               // The helper has converted the arguments to the declared types
+                               // already: they go to the telegram as they are.
+                               const protocol::TelegramInfo* t = telegram_of(fn.id);
+                               if (!t) return com::DISP_E_MEMBERNOTFOUND;
                                std::int32_t ret = 0;
-                               const com::HRESULT hr = Telegram(fn.id, args, &ret);
+                               const com::HRESULT hr = send_typed(*t, args, &ret);
                                if (retval && com::succeeded(hr)) *retval = com::Variant::i4(ret);
                                return hr;
                              });
@@ -131,19 +135,28 @@ com::HRESULT CMachine::Telegram(com::DispId id, std::span<const com::Variant> ar
 
   // The caller's values, converted to the argument types; texts are read, never changed.
   std::vector<com::Variant> converted(args.size());
-  std::vector<protocol::CallerArg> caller(args.size());
   for (std::size_t i = 0; i < args.size(); ++i) {
     const bool text = own[i].kind == protocol::Kind::text;
     if (com::failed(com::change_type(args[i], text ? com::VT_BSTR : com::VT_I4, &converted[i])))
       return com::DISP_E_TYPEMISMATCH;
-    if (text) {
-      const com::BStr& s = converted[i].as_bstr();
+  }
+  return send_typed(*t, converted, ret);
+}
+
+com::HRESULT CMachine::send_typed(const protocol::TelegramInfo& t, std::span<const com::Variant> typed,
+                                  std::int32_t* ret) {
+  const auto own = t.own_params();
+  if (typed.size() != own.size()) return com::DISP_E_BADPARAMCOUNT;
+  std::vector<protocol::CallerArg> caller(typed.size());
+  for (std::size_t i = 0; i < typed.size(); ++i) {
+    if (own[i].kind == protocol::Kind::text) {
+      const com::BStr& s = typed[i].as_bstr();
       caller[i] = s.is_null() ? protocol::CallerText() : protocol::CallerText(s.view());
     } else {
-      caller[i] = converted[i].as_i4();
+      caller[i] = typed[i].as_i4();
     }
   }
-  return send_telegram(*t, caller, ret);
+  return send_telegram(t, caller, ret);
 }
 
 com::HRESULT CMachine::send_telegram(const protocol::TelegramInfo& t, std::span<const protocol::CallerArg> args,

@@ -1,12 +1,11 @@
 // tarvik typelib: prints the type library of the RpcTarvik control (or of any component module) in
-// interface definition notation.
+// interface definition notation. The control is found as a host finds it, through the component layer.
 #include <iostream>
 #include <memory>
 #include <string>
 
-#include "control/type_library.h"
-#include "platform/com/activation.h"
-#include "platform/com/hresult.h"
+#include "platform/com/typeinfo.h"
+#include "tools/control_type_library.h"
 #include "tools/command.h"
 #include "tools/output.h"
 
@@ -18,20 +17,20 @@ class TypelibCommand : public Command {
   CLI::App* add_to(CLI::App& app) override {
     auto* cmd = app.add_subcommand("typelib", "Print the type library MEVRIX of the RpcTarvik control");
     cmd->footer(
-        "Without MODULE the library is the one this tool was built with (generated from the telegram\n"
-        "table); with MODULE it is what that module's DllGetTypeLibrary hands out.\n"
+        "The library is what the module's DllGetTypeLibrary hands out. Without MODULE the module is the one\n"
+        "that serves " TARVIK_CONTROL_PROGID ", found through tarvik.manifest beside this program or the class\n"
+        "registry.\n"
         "Example: tarvik typelib build/control/libRpcTarvik.so");
     cmd->add_option("MODULE", module_, "Path of a component module");
     return cmd;
   }
 
   int run() override {
-    std::shared_ptr<const com::TypeLibrary> lib = control::mevrix_type_library();
-    if (!module_.empty()) {
-      if (const com::HRESULT hr = com::load_module_type_library(module_, &lib); com::failed(hr)) {
-        print_error("cannot read the type library of " + module_ + ": " + com::hresult_name(hr));
-        return kExitFailure;
-      }
+    std::string why;
+    const std::shared_ptr<const com::TypeLibrary> lib = load_type_library(module_, &why);
+    if (!lib) {
+      print_error(why);
+      return kExitFailure;
     }
     std::cout << com::print_type_library(*lib) << std::flush;
     return kExitOk;

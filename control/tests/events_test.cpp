@@ -147,7 +147,7 @@ TEST_F(EventsTest, AHandlerMayReleaseEveryObjectWhileEventsAreRaised) {
   add(u"X");
   add(u"X");
   start_host(u"H");
-  auto q = objects_[0].as<IControlHost>();
+  auto q = objects_[0].as<com::IEventQueue>();  // the component layer's part of IControlHost
   notify("R_MESSAGE_H", {{"pszHost", wtext("H")}, {"pszMachine", wtext("X")}});
   notify("R_MESSAGE_H", {{"pszHost", wtext("H")}, {"pszMachine", wtext("X")}});
   // The first sink lets go of both objects: the second still gets the event it was due; then it is

@@ -4,7 +4,9 @@
 //
 // Incoming telegrams: the controls hand them to their owner thread through the host queue; this class
 // watches the queue's descriptor with a QSocketNotifier and pumps it in the Qt event loop, so the
-// events of the controls arrive on the UI thread like any other event.
+// events of the controls arrive on the UI thread like any other event. Like any container it knows
+// the control only through the component layer: the event interface from the control's class
+// information, the queue through IEventQueue.
 //
 // Threads: create, use and destroy on the UI thread (the controls' owner thread).
 #pragma once
@@ -22,8 +24,8 @@ class QSocketNotifier;
 
 namespace tarvik::testprogram {
 
-// The ProgID the program creates its controls by.
-inline constexpr const char* kMachineProgId = "Mevrix.Machine";
+// The ProgID the program creates its controls by (the build takes it from the control's identities).
+inline constexpr const char* kMachineProgId = TARVIK_CONTROL_PROGID;
 
 class ComMachineControls final : public QObject, public MachineControls {
   Q_OBJECT
@@ -31,34 +33,32 @@ class ComMachineControls final : public QObject, public MachineControls {
   explicit ComMachineControls(QObject* parent = nullptr);
   ~ComMachineControls() override;
 
-  bool Exists(int instance) const override;
-  com::HRESULT Create(int instance) override;
-  std::string CreateFailureText(com::HRESULT hr) const override;
-  com::HRESULT Remove(int instance) override;
-  void RemoveAll() override;
-  com::HRESULT PutProperty(int instance, com::DispId property, const com::Variant& value) override;
-  com::HRESULT Call(int instance, com::DispId method, std::span<const com::Variant> args,
+  bool exists(int instance) const override;
+  com::HRESULT create(int instance) override;
+  std::string create_failure_text(com::HRESULT hr) const override;
+  com::HRESULT remove(int instance) override;
+  void remove_all() override;
+  com::HRESULT put_property(int instance, com::DispId property, const com::Variant& value) override;
+  com::HRESULT call(int instance, com::DispId method, std::span<const com::Variant> args,
                     com::Variant* result) override;
-  void SetEventHandler(EventHandler handler) override;
+  void set_event_handler(EventHandler handler) override;
 
   // Raises the events waiting in the host queue now (what the notifier does when it fires).
-  int PumpEvents();
-  // The port the host server listens on (the free port it chose when HostPort is 0); 0 when it is
-  // stopped or no control exists.
-  std::int32_t HostListeningPort() const;
+  int pump_events();
 
  private:
   struct Slot {
     com::ComPtr<com::IDispatch> control;
     com::ComPtr<com::IDispatch> sink;
+    com::Guid events;  // the control's event interface, which the sink is connected to
     std::uint32_t cookie = 0;
   };
-  Slot* SlotOf(int instance);
-  const Slot* SlotOf(int instance) const;
-  com::IUnknown* AnyControl() const;
+  Slot* slot_of(int instance);
+  const Slot* slot_of(int instance) const;
+  com::IUnknown* any_control() const;
   // Follows the host queue's descriptor: it changes when the last control went and a new one came.
-  void WatchHostQueue();
-  void StopWatching();
+  void watch_host_queue();
+  void stop_watching();
 
   std::array<Slot, kMaxMachineInstances> slots_;
   std::shared_ptr<EventHandler> handler_;

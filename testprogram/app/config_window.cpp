@@ -23,7 +23,7 @@ const char* const kTimeoutItems[] = {" 0 - MIN", " 1", " 2", " 3", " 4", " 5 - D
 
 // Marks a control with the letter of its page.
 template <class W>
-W* Tagged(W* w, const char* page, const QString& name = {}) {
+W* tagged(W* w, const char* page, const QString& name = {}) {
   w->setProperty("tag", QString::fromLatin1(page));
   if (!name.isEmpty()) w->setObjectName(name);
   return w;
@@ -31,9 +31,9 @@ W* Tagged(W* w, const char* page, const QString& name = {}) {
 
 // The leading decimal number of a text, rounded half to even; 0 for a text that does not begin with
 // one, nothing when it does not fit in 32 bits.
-std::optional<std::int32_t> LeadingNumber(const QString& text) { return RoundToInt32(ValueOfText(text.toStdString())); }
+std::optional<std::int32_t> leading_number(const QString& text) { return round_to_int32(value_of_text(text.toStdString())); }
 
-QString Name(std::string_view prefix, std::string_view telegram) {
+QString name(std::string_view prefix, std::string_view telegram) {
   return QString::fromLatin1(prefix.data(), static_cast<int>(prefix.size())) +
          QString::fromLatin1(telegram.data(), static_cast<int>(telegram.size()));
 }
@@ -51,10 +51,10 @@ frmRpcTarvikConfig::frmRpcTarvikConfig(Settings& settings, Apply apply, QWidget*
   auto* outer = new QVBoxLayout(this);
   tabConfig_ = new QTabWidget(this);
   tabConfig_->setObjectName(QStringLiteral("tabConfig"));
-  tabConfig_->addTab(BuildHostPage(), QStringLiteral("&Host"));
-  tabConfig_->addTab(BuildMachinePage(), QStringLiteral("&Machine"));
-  tabConfig_->addTab(BuildTracePage(file_locations), QStringLiteral("&Trace"));
-  tabConfig_->addTab(BuildPopupPage(), QStringLiteral("&Popup on RPC"));
+  tabConfig_->addTab(build_host_page(), QStringLiteral("&Host"));
+  tabConfig_->addTab(build_machine_page(), QStringLiteral("&Machine"));
+  tabConfig_->addTab(build_trace_page(file_locations), QStringLiteral("&Trace"));
+  tabConfig_->addTab(build_popup_page(), QStringLiteral("&Popup on RPC"));
   outer->addWidget(tabConfig_);
 
   auto* buttons = new QHBoxLayout;
@@ -68,26 +68,26 @@ frmRpcTarvikConfig::frmRpcTarvikConfig(Settings& settings, Apply apply, QWidget*
   buttons->addWidget(ok);
   buttons->addWidget(cancel);
   outer->addLayout(buttons);
-  connect(ok, &QPushButton::clicked, this, &frmRpcTarvikConfig::OnOK);
+  connect(ok, &QPushButton::clicked, this, &frmRpcTarvikConfig::on_ok);
   connect(cancel, &QPushButton::clicked, this, &QWidget::close);
 
-  Load();
+  load();
 }
 
-QWidget* frmRpcTarvikConfig::BuildHostPage() {
+QWidget* frmRpcTarvikConfig::build_host_page() {
   auto* page = new QWidget;
-  auto* frame = Tagged(new QGroupBox(QStringLiteral("Host:"), page), "H");
+  auto* frame = tagged(new QGroupBox(QStringLiteral("Host:"), page), "H");
   auto* form = new QFormLayout(frame);
-  txtHostID_ = Tagged(new QLineEdit(frame), "H", QStringLiteral("txtHostID"));
-  txtHostPort_ = Tagged(new QLineEdit(frame), "H", QStringLiteral("txtHostPort"));
-  chkHostEnabled_ = Tagged(new QCheckBox(frame), "H", QStringLiteral("chkHostEnabled"));
-  lblMachineCount_ = Tagged(new QLabel(frame), "H", QStringLiteral("lblMachineCount"));
-  hsbMachineCount_ = Tagged(new QScrollBar(Qt::Horizontal, frame), "H", QStringLiteral("hsbMachineCount"));
+  txtHostID_ = tagged(new QLineEdit(frame), "H", QStringLiteral("txtHostID"));
+  txtHostPort_ = tagged(new QLineEdit(frame), "H", QStringLiteral("txtHostPort"));
+  chkHostEnabled_ = tagged(new QCheckBox(frame), "H", QStringLiteral("chkHostEnabled"));
+  lblMachineCount_ = tagged(new QLabel(frame), "H", QStringLiteral("lblMachineCount"));
+  hsbMachineCount_ = tagged(new QScrollBar(Qt::Horizontal, frame), "H", QStringLiteral("hsbMachineCount"));
   hsbMachineCount_->setRange(1, kMachineTableSize);
   hsbMachineCount_->setPageStep(1);
   form->addRow(QStringLiteral("Host&ID:"), txtHostID_);
   form->addRow(QStringLiteral("HostPo&rt:"), txtHostPort_);
-  lblHostPortError_ = Tagged(new QLabel(QStringLiteral("HostPort must be a whole number."), frame), "H",
+  lblHostPortError_ = tagged(new QLabel(QStringLiteral("HostPort must be a whole number."), frame), "H",
                              QStringLiteral("lblHostPortError"));
   lblHostPortError_->setStyleSheet(QStringLiteral("color: #b00000"));
   lblHostPortError_->hide();
@@ -100,25 +100,25 @@ QWidget* frmRpcTarvikConfig::BuildHostPage() {
   auto* count_caption = new QLabel(QStringLiteral("&Number of Machines:"), frame);
   count_caption->setBuddy(hsbMachineCount_);
   form->addRow(count_caption, count);
-  connect(hsbMachineCount_, &QScrollBar::valueChanged, this, &frmRpcTarvikConfig::SetMachineCount);
+  connect(hsbMachineCount_, &QScrollBar::valueChanged, this, &frmRpcTarvikConfig::set_machine_count);
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(frame);
   layout->addStretch(1);
   return page;
 }
 
-QWidget* frmRpcTarvikConfig::BuildMachinePage() {
+QWidget* frmRpcTarvikConfig::build_machine_page() {
   auto* page = new QWidget;
-  auto* frame = Tagged(new QGroupBox(QStringLiteral("Machine"), page), "M");
+  auto* frame = tagged(new QGroupBox(QStringLiteral("Machine"), page), "M");
   auto* form = new QFormLayout(frame);
-  lblMachine_ = Tagged(new QLabel(frame), "M", QStringLiteral("lblMachine"));
-  hsbMachine_ = Tagged(new QScrollBar(Qt::Horizontal, frame), "M", QStringLiteral("hsbMachine"));
+  lblMachine_ = tagged(new QLabel(frame), "M", QStringLiteral("lblMachine"));
+  hsbMachine_ = tagged(new QScrollBar(Qt::Horizontal, frame), "M", QStringLiteral("hsbMachine"));
   hsbMachine_->setPageStep(1);
-  lblCount_ = Tagged(new QLabel(frame), "M", QStringLiteral("lblCount"));
-  txtMachineID_ = Tagged(new QLineEdit(frame), "M", QStringLiteral("txtMachineID"));
-  txtMachineIP_ = Tagged(new QLineEdit(frame), "M", QStringLiteral("txtMachineIP"));
-  txtMachinePort_ = Tagged(new QLineEdit(frame), "M", QStringLiteral("txtMachinePort"));
-  cboMachineTimeout_ = Tagged(new QComboBox(frame), "M", QStringLiteral("cboMachineTimeout"));
+  lblCount_ = tagged(new QLabel(frame), "M", QStringLiteral("lblCount"));
+  txtMachineID_ = tagged(new QLineEdit(frame), "M", QStringLiteral("txtMachineID"));
+  txtMachineIP_ = tagged(new QLineEdit(frame), "M", QStringLiteral("txtMachineIP"));
+  txtMachinePort_ = tagged(new QLineEdit(frame), "M", QStringLiteral("txtMachinePort"));
+  cboMachineTimeout_ = tagged(new QComboBox(frame), "M", QStringLiteral("cboMachineTimeout"));
   auto* machine = new QHBoxLayout;
   lblMachine_->setMinimumWidth(24);
   machine->addWidget(lblMachine_);
@@ -131,24 +131,24 @@ QWidget* frmRpcTarvikConfig::BuildMachinePage() {
   form->addRow(QStringLiteral("Machine&IP:"), txtMachineIP_);
   form->addRow(QStringLiteral("MachinePo&rt:"), txtMachinePort_);
   form->addRow(QStringLiteral("MachineTimeo&ut:"), cboMachineTimeout_);
-  connect(hsbMachine_, &QScrollBar::valueChanged, this, &frmRpcTarvikConfig::ShowMachine);
+  connect(hsbMachine_, &QScrollBar::valueChanged, this, &frmRpcTarvikConfig::show_machine);
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(frame);
   layout->addStretch(1);
   return page;
 }
 
-QWidget* frmRpcTarvikConfig::BuildTracePage(const QString& file_locations) {
+QWidget* frmRpcTarvikConfig::build_trace_page(const QString& file_locations) {
   auto* page = new QWidget;
   auto* layout = new QVBoxLayout(page);
-  chkTraceAll_ = Tagged(new QCheckBox(QStringLiteral("Trace &all"), page), "T", QStringLiteral("chkTraceAll"));
+  chkTraceAll_ = tagged(new QCheckBox(QStringLiteral("Trace &all"), page), "T", QStringLiteral("chkTraceAll"));
   layout->addWidget(chkTraceAll_);
-  connect(chkTraceAll_, &QCheckBox::toggled, this, &frmRpcTarvikConfig::UpdateTraceFrames);
+  connect(chkTraceAll_, &QCheckBox::toggled, this, &frmRpcTarvikConfig::update_trace_frames);
 
   auto* frames = new QHBoxLayout;
-  fraRpcToVELD_RPC_ = Tagged(new QGroupBox(QStringLiteral("RPC to RPC-TARVIK"), page), "T",
+  fraRpcToVELD_RPC_ = tagged(new QGroupBox(QStringLiteral("RPC to RPC-TARVIK"), page), "T",
                              QStringLiteral("fraRpcToVELD_RPC"));
-  fraRpcFromVELD_RPC_ = Tagged(new QGroupBox(QStringLiteral("RPC from RPC-TARVIK"), page), "T",
+  fraRpcFromVELD_RPC_ = tagged(new QGroupBox(QStringLiteral("RPC from RPC-TARVIK"), page), "T",
                                QStringLiteral("fraRpcFromVELD_RPC"));
   auto* to = new QGridLayout(fraRpcToVELD_RPC_);
   auto* from = new QVBoxLayout(fraRpcFromVELD_RPC_);
@@ -156,7 +156,7 @@ QWidget* frmRpcTarvikConfig::BuildTracePage(const QString& file_locations) {
   for (std::string_view key : kTraceFlagKeys) {
     const bool outgoing = key.ends_with("_M");
     QGroupBox* frame = outgoing ? fraRpcToVELD_RPC_ : fraRpcFromVELD_RPC_;
-    auto* box = Tagged(new QCheckBox(Name("", key), frame), "T", Name("chk", key));
+    auto* box = tagged(new QCheckBox(name("", key), frame), "T", name("chk", key));
     if (outgoing) {
       to->addWidget(box, sent % 8, sent / 8);
       ++sent;
@@ -170,18 +170,18 @@ QWidget* frmRpcTarvikConfig::BuildTracePage(const QString& file_locations) {
   layout->addLayout(frames);
 
   auto* size = new QHBoxLayout;
-  auto* size_caption = Tagged(new QLabel(QStringLiteral("&LogFileSize:"), page), "T");
+  auto* size_caption = tagged(new QLabel(QStringLiteral("&LogFileSize:"), page), "T");
   size->addWidget(size_caption);
-  txtLogFileSize_ = Tagged(new QLineEdit(page), "T", QStringLiteral("txtLogFileSize"));
+  txtLogFileSize_ = tagged(new QLineEdit(page), "T", QStringLiteral("txtLogFileSize"));
   size_caption->setBuddy(txtLogFileSize_);
   txtLogFileSize_->setMaximumWidth(90);
   size->addWidget(txtLogFileSize_);
-  size->addWidget(Tagged(new QLabel(QStringLiteral("kByte"), page), "T"));
+  size->addWidget(tagged(new QLabel(QStringLiteral("kByte"), page), "T"));
   size->addStretch(1);
   layout->addLayout(size);
 
   if (!file_locations.isEmpty()) {
-    auto* files = Tagged(new QLabel(file_locations, page), "T", QStringLiteral("lblFiles"));
+    auto* files = tagged(new QLabel(file_locations, page), "T", QStringLiteral("lblFiles"));
     files->setTextFormat(Qt::PlainText);  // paths are shown as they are, never as markup
     files->setTextInteractionFlags(Qt::TextSelectableByMouse);
     files->setWordWrap(true);
@@ -190,14 +190,13 @@ QWidget* frmRpcTarvikConfig::BuildTracePage(const QString& file_locations) {
   return page;
 }
 
-QWidget* frmRpcTarvikConfig::BuildPopupPage() {
+QWidget* frmRpcTarvikConfig::build_popup_page() {
   auto* page = new QWidget;
-  auto* frame = Tagged(new QGroupBox(QStringLiteral("Popup on:"), page), "P");
+  auto* frame = tagged(new QGroupBox(QStringLiteral("Popup on:"), page), "P");
   auto* grid = new QGridLayout(frame);
   int n = 0;
-  for (std::string_view key : kPopupFlagKeys) {
-    const std::string_view telegram = key.substr(5);  // without "Popup"
-    auto* box = Tagged(new QCheckBox(Name("", telegram), frame), "P", Name("chk", key));
+  for (std::string_view telegram : kPopupFlagTelegrams) {
+    auto* box = tagged(new QCheckBox(name("", telegram), frame), "P", name("chk", popup_flag_key(telegram)));
     grid->addWidget(box, n % 5, n / 5);
     ++n;
     popup_checks_[std::string(telegram)] = box;
@@ -208,7 +207,7 @@ QWidget* frmRpcTarvikConfig::BuildPopupPage() {
   return page;
 }
 
-void frmRpcTarvikConfig::Load() {
+void frmRpcTarvikConfig::load() {
   tabConfig_->setCurrentIndex(0);
   txtHostID_->setText(QString::fromStdString(settings_.HostID));
   txtHostPort_->setText(QString::number(settings_.HostPort));
@@ -219,38 +218,38 @@ void frmRpcTarvikConfig::Load() {
   // A count outside what the scroll bar can show is shown clamped; OK then writes the clamped value.
   const int count = std::clamp<int>(settings_.MachineCount, 1, kMachineTableSize);
   hsbMachineCount_->setValue(count);
-  SetMachineCount(count);
+  set_machine_count(count);
 
   chkTraceAll_->setChecked(settings_.TraceAll != 0);
-  for (auto& [telegram, box] : trace_checks_) box->setChecked(*settings_.TraceFlag(telegram) != 0);
-  for (auto& [telegram, box] : popup_checks_) box->setChecked(*settings_.PopupFlag(telegram) != 0);
+  for (auto& [telegram, box] : trace_checks_) box->setChecked(*settings_.trace_flag(telegram) != 0);
+  for (auto& [telegram, box] : popup_checks_) box->setChecked(*settings_.popup_flag(telegram) != 0);
   txtLogFileSize_->setText(QString::number(settings_.LogFileSize));
-  UpdateTraceFrames();
+  update_trace_frames();
 
   hsbMachine_->setValue(1);
-  ShowMachine(1);
+  show_machine(1);
 }
 
-void frmRpcTarvikConfig::SetMachineCount(int count) {
+void frmRpcTarvikConfig::set_machine_count(int count) {
   machine_count_ = count;
   lblMachineCount_->setText(QString::number(count));
   lblCount_->setText(QString::number(count));
   hsbMachine_->setRange(1, count);  // clamps the shown machine, which stores the page first
 }
 
-void frmRpcTarvikConfig::StoreMachinePage() {
+void frmRpcTarvikConfig::store_machine_page() {
   if (shown_machine_ < 1) return;
   MachineEntry& e = working_[shown_machine_ - 1];
   e.MachineID = txtMachineID_->text().toStdString();
   e.MachineIP = txtMachineIP_->text().toStdString();
   if (!txtMachinePort_->text().isEmpty())
-    if (const auto port = LeadingNumber(txtMachinePort_->text())) e.MachinePort = *port;
+    if (const auto port = leading_number(txtMachinePort_->text())) e.MachinePort = *port;
   e.MachineTimeout = static_cast<std::int16_t>(std::max(0, cboMachineTimeout_->currentIndex()));
 }
 
-void frmRpcTarvikConfig::ShowMachine(int n) {
+void frmRpcTarvikConfig::show_machine(int n) {
   if (n == shown_machine_) return;
-  StoreMachinePage();
+  store_machine_page();
   shown_machine_ = n;
   const MachineEntry& e = working_[n - 1];
   lblMachine_->setText(QString::number(n));
@@ -260,18 +259,18 @@ void frmRpcTarvikConfig::ShowMachine(int n) {
   cboMachineTimeout_->setCurrentIndex(std::clamp<int>(e.MachineTimeout, 0, 9));
 }
 
-void frmRpcTarvikConfig::UpdateTraceFrames() {
+void frmRpcTarvikConfig::update_trace_frames() {
   // With "Trace all" the single flags do not matter; they keep their ticks and are still saved.
   const bool single_flags = !chkTraceAll_->isChecked();
   fraRpcToVELD_RPC_->setEnabled(single_flags);
   fraRpcFromVELD_RPC_->setEnabled(single_flags);
 }
 
-void frmRpcTarvikConfig::OnOK() {
-  StoreMachinePage();
+void frmRpcTarvikConfig::on_ok() {
+  store_machine_page();
   // A host port that is no number would leave the settings half taken over; keep the window open
   // with every edit instead, so nothing is lost and nothing is half applied.
-  const std::optional<std::int32_t> port = WholeTextToInt32(txtHostPort_->text().toStdString());
+  const std::optional<std::int32_t> port = whole_text_to_int32(txtHostPort_->text().toStdString());
   if (!port) {
     tabConfig_->setCurrentIndex(0);
     lblHostPortError_->show();
@@ -285,10 +284,10 @@ void frmRpcTarvikConfig::OnOK() {
   for (int i = 0; i < machine_count_; ++i) settings_.Machines[i] = working_[i];
   settings_.MachineCount = static_cast<std::int16_t>(machine_count_);
   settings_.TraceAll = chkTraceAll_->isChecked() ? 1 : 0;
-  for (auto& [telegram, box] : trace_checks_) *settings_.TraceFlag(telegram) = box->isChecked() ? 1 : 0;
+  for (auto& [telegram, box] : trace_checks_) *settings_.trace_flag(telegram) = box->isChecked() ? 1 : 0;
   if (!txtLogFileSize_->text().isEmpty())
-    if (const auto size = LeadingNumber(txtLogFileSize_->text())) settings_.LogFileSize = *size;
-  for (auto& [telegram, box] : popup_checks_) *settings_.PopupFlag(telegram) = box->isChecked() ? 1 : 0;
+    if (const auto size = leading_number(txtLogFileSize_->text())) settings_.LogFileSize = *size;
+  for (auto& [telegram, box] : popup_checks_) *settings_.popup_flag(telegram) = box->isChecked() ? 1 : 0;
   if (apply_) apply_();
   close();
 }

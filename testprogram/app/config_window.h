@@ -32,26 +32,26 @@ namespace tarvik::testprogram {
 class frmRpcTarvikConfig final : public QDialog {
   Q_OBJECT
  public:
-  // Applies accepted settings: saves them and runs InitMachines (the main window's business).
+  // Applies accepted settings: saves them and runs init_machines (the main window's business).
   using Apply = std::function<void()>;
 
   // `settings` (the program's settings in memory) must outlive the window. `file_locations` is the
-  // text shown for where the files are (ProgramFiles::DescribeLocations).
+  // text shown for where the files are (ProgramFiles::describe_locations).
   frmRpcTarvikConfig(Settings& settings, Apply apply, QWidget* parent, const QString& file_locations = {});
 
  public slots:
-  void OnOK();
+  void on_ok();
 
  private:
-  QWidget* BuildHostPage();
-  QWidget* BuildMachinePage();
-  QWidget* BuildTracePage(const QString& file_locations);
-  QWidget* BuildPopupPage();
-  void Load();
-  void SetMachineCount(int count);
-  void ShowMachine(int n);
-  void StoreMachinePage();
-  void UpdateTraceFrames();
+  QWidget* build_host_page();
+  QWidget* build_machine_page();
+  QWidget* build_trace_page(const QString& file_locations);
+  QWidget* build_popup_page();
+  void load();
+  void set_machine_count(int count);
+  void show_machine(int n);
+  void store_machine_page();
+  void update_trace_frames();
 
   Settings& settings_;
   Apply apply_;

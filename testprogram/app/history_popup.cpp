@@ -21,7 +21,7 @@ frmHistory::frmHistory(const ProgramFiles& files, QWidget* parent)
   popup_ = [](QMenu& menu, const QPoint& where) { return menu.exec(where); };
 }
 
-void frmHistory::SelectValue(QWidget* form, QWidget* input, const QWidget* button) {
+void frmHistory::select_value(QWidget* form, QWidget* input, const QWidget* button) {
   QtControlView control(input);
   QPoint where = QCursor::pos();
   if (button && !button->rect().contains(button->mapFromGlobal(where)))
@@ -37,7 +37,7 @@ void frmHistory::SelectValue(QWidget* form, QWidget* input, const QWidget* butto
     if (!chosen) return std::nullopt;
     return chosen->property("index").toInt();
   };
-  history_.SelectValue(form->objectName().toStdString(), control, choose);
+  history_.select_value(form->objectName().toStdString(), control, choose);
 }
 
 }  // namespace tarvik::testprogram

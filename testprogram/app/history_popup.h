@@ -30,13 +30,13 @@ class frmHistory final : public QWidget {
 
   // Offers the stored values of `input` (a text box of `form`) and puts the chosen one into it;
   // `button` is the history button that was pressed.
-  void SelectValue(QWidget* form, QWidget* input, const QWidget* button);
-  void GetLastValues(FormView& aForm) const { history_.GetLastValues(aForm); }
+  void select_value(QWidget* form, QWidget* input, const QWidget* button);
+  void get_last_values(FormView& aForm) const { history_.get_last_values(aForm); }
   // False when History.ini could not be written.
-  bool UpdateValues(const FormView& aForm) const { return history_.UpdateValues(aForm); }
+  bool update_values(const FormView& aForm) const { return history_.update_values(aForm); }
 
-  QMenu* Menu() const { return mnuHistory_; }
-  void SetPopup(Popup popup) { popup_ = std::move(popup); }
+  QMenu* menu() const { return mnuHistory_; }
+  void set_popup(Popup popup) { popup_ = std::move(popup); }
 
  private:
   ValueHistory history_;

@@ -19,7 +19,7 @@ namespace {
 
 // A value box sized for the widest value of its kind: numbers for -2147483648, names for five wide
 // characters, a flag for one; texts have no limit and wrap inside their box instead.
-QLabel* ValueBox(const QString& name, int index, ValueKind kind, bool multi_line, QWidget* parent) {
+QLabel* value_box(const QString& name, int index, ValueKind kind, bool multi_line, QWidget* parent) {
   QLabel* label = kind == ValueKind::text ? new WrappingLabel(multi_line ? 3 : 1, parent) : new QLabel(parent);
   label->setObjectName(name);
   label->setProperty("index", index);
@@ -31,14 +31,14 @@ QLabel* ValueBox(const QString& name, int index, ValueKind kind, bool multi_line
   switch (kind) {
     case ValueKind::number:
       label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-      label->setMinimumWidth(LabelWidthFor(*label, kWidestNumber));
+      label->setMinimumWidth(label_width_for(*label, kWidestNumber));
       break;
     case ValueKind::name:
       label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-      label->setMinimumWidth(LabelWidthFor(*label, QStringLiteral("WWWWW")));
+      label->setMinimumWidth(label_width_for(*label, QStringLiteral("WWWWW")));
       break;
     case ValueKind::flag:
-      label->setMinimumWidth(LabelWidthFor(*label, QStringLiteral("W")));
+      label->setMinimumWidth(label_width_for(*label, QStringLiteral("W")));
       break;
     case ValueKind::text:
       break;
@@ -49,18 +49,18 @@ QLabel* ValueBox(const QString& name, int index, ValueKind kind, bool multi_line
 }  // namespace
 
 IncomingForm::IncomingForm(const IncomingFormDescription& description, FormHost& host)
-    : QDialog(host.MainWindow()), description_(description), host_(host) {
+    : QDialog(host.main_window()), description_(description), host_(host) {
   setObjectName(QString::fromStdString(description.form));
   setWindowTitle(QString::fromStdString(description.telegram + "()"));
   setAttribute(Qt::WA_DeleteOnClose);
   setModal(false);
-  Build();
-  PlaceOverMainWindow();
-  const std::int16_t* flag = host_.CurrentSettings().PopupFlag(description_.telegram);
+  build();
+  place_over_main_window();
+  const std::int16_t* flag = host_.current_settings().popup_flag(description_.telegram);
   chkPopup_->setChecked(flag && *flag != 0);
 }
 
-void IncomingForm::Build() {
+void IncomingForm::build() {
   auto* outer = new QVBoxLayout(this);
   auto* grid = new QGridLayout;
   outer->addLayout(grid);
@@ -69,7 +69,7 @@ void IncomingForm::Build() {
   machine_caption->setObjectName(QStringLiteral("llblText"));
   machine_caption->setProperty("index", 0);
   grid->addWidget(machine_caption, 0, 0);
-  grid->addWidget(ValueBox(QStringLiteral("lblMachine"), 0, ValueKind::text, false, this), 0, 1);
+  grid->addWidget(value_box(QStringLiteral("lblMachine"), 0, ValueKind::text, false, this), 0, 1);
 
   int row = 0;
   int caption_index = 0;
@@ -91,7 +91,7 @@ void IncomingForm::Build() {
     }
     // The columns of a table stand side by side, column 0 on the left.
     for (int i = 0; i < l.elements; ++i)
-      line->addWidget(ValueBox(QString::fromStdString(l.label), i, l.kind, l.multi_line, this), 1);
+      line->addWidget(value_box(QString::fromStdString(l.label), i, l.kind, l.multi_line, this), 1);
   }
   grid->setColumnStretch(1, 1);
 
@@ -103,7 +103,7 @@ void IncomingForm::Build() {
   auto* ok = new QPushButton(QStringLiteral("&OK"), this);
   ok->setObjectName(QStringLiteral("cmdOK"));
   ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &IncomingForm::OnOK);
+  connect(ok, &QPushButton::clicked, this, &IncomingForm::on_ok);
   bottom->addWidget(ok);
   outer->addLayout(bottom);
   // The layout's minimum keeps every value box whole; adjustSize() would cap a wide form at two
@@ -111,21 +111,21 @@ void IncomingForm::Build() {
   resize(sizeHint().expandedTo(minimumSizeHint()).expandedTo(QSize(420, 0)));
 }
 
-void IncomingForm::PlaceOverMainWindow() {
-  const QWidget* main = host_.MainWindow();
+void IncomingForm::place_over_main_window() {
+  const QWidget* main = host_.main_window();
   if (!main) return;
   const QRect m = main->frameGeometry();
   const QSize size = frameGeometry().size();
   // Centred over the main window, then moved fully onto the main window's screen.
   const QPoint centred(m.left() + (m.width() - size.width()) / 2, m.top() + (m.height() - size.height()) / 2);
   const QScreen* screen = main->screen();
-  move(screen ? FitOntoScreen(QRect(centred, size), screen->availableGeometry()) : centred);
+  move(screen ? fit_onto_screen(QRect(centred, size), screen->availableGeometry()) : centred);
 }
 
-void IncomingForm::GrowForTexts() {
+void IncomingForm::grow_for_texts() {
   // A longer text wraps into more lines: give the form the height its texts need now, but never more
   // than the screen, so OK stays reachable however long a text is.
-  for (WrappingLabel* l : findChildren<WrappingLabel*>()) l->FitHeight();
+  for (WrappingLabel* l : findChildren<WrappingLabel*>()) l->fit_height();
   if (!layout()) return;
   layout()->activate();
   int needed = std::max(height(), sizeHint().height());
@@ -134,27 +134,27 @@ void IncomingForm::GrowForTexts() {
   if (needed <= height()) return;
   resize(width(), needed);
   if (s)
-    if (const QPoint p = FitOntoScreen(frameGeometry(), s->availableGeometry()); p != frameGeometry().topLeft())
+    if (const QPoint p = fit_onto_screen(frameGeometry(), s->availableGeometry()); p != frameGeometry().topLeft())
       move(p);
 }
 
-QLabel* IncomingForm::ValueLabel(const std::string& name, int index) const {
+QLabel* IncomingForm::value_label(const std::string& name, int index) const {
   for (QLabel* l : findChildren<QLabel*>(QString::fromStdString(name)))
     if (l->property("index").toInt() == index) return l;
   return nullptr;
 }
 
-void IncomingForm::ShowTelegram(const std::string& machine_name, std::span<const com::Variant> args) {
-  if (QLabel* m = ValueLabel("lblMachine")) m->setText(QString::fromStdString(machine_name));
-  for (const LabelText& t : LabelTexts(description_, args))
-    if (QLabel* l = ValueLabel(t.label, t.index)) l->setText(QString::fromStdString(t.text));
-  GrowForTexts();
+void IncomingForm::show_telegram(const std::string& machine_name, std::span<const com::Variant> args) {
+  if (QLabel* m = value_label("lblMachine")) m->setText(QString::fromStdString(machine_name));
+  for (const LabelText& t : label_texts(description_, args))
+    if (QLabel* l = value_label(t.label, t.index)) l->setText(QString::fromStdString(t.text));
+  grow_for_texts();
 }
 
-void IncomingForm::OnOK() {
+void IncomingForm::on_ok() {
   const std::int16_t value = chkPopup_->isChecked() ? 1 : 0;
-  if (std::int16_t* flag = host_.CurrentSettings().PopupFlag(description_.telegram)) *flag = value;
-  host_.SaveSetting("Trace", description_.popup_key, value ? "1" : "0");
+  if (std::int16_t* flag = host_.current_settings().popup_flag(description_.telegram)) *flag = value;
+  host_.save_setting("Trace", description_.popup_key, value ? "1" : "0");
   close();
 }
 

@@ -24,19 +24,19 @@ class IncomingForm final : public QDialog {
  public:
   IncomingForm(const IncomingFormDescription& description, FormHost& host);
 
-  const IncomingFormDescription& Description() const { return description_; }
+  const IncomingFormDescription& description() const { return description_; }
   // Overwrites every value label: the machine name, then the event's arguments (event order).
-  void ShowTelegram(const std::string& machine_name, std::span<const com::Variant> args);
+  void show_telegram(const std::string& machine_name, std::span<const com::Variant> args);
   // The value label `name` (element `index` of a label array); nullptr if there is none.
-  QLabel* ValueLabel(const std::string& name, int index = 0) const;
+  QLabel* value_label(const std::string& name, int index = 0) const;
 
  public slots:
-  void OnOK();
+  void on_ok();
 
  private:
-  void Build();
-  void PlaceOverMainWindow();
-  void GrowForTexts();
+  void build();
+  void place_over_main_window();
+  void grow_for_texts();
 
   const IncomingFormDescription& description_;
   FormHost& host_;

@@ -46,10 +46,10 @@ struct IncomingFormDescription {
   std::vector<std::string> arguments; // the event's argument names in event order
 };
 
-const std::vector<IncomingFormDescription>& IncomingFormDescriptions();
+const std::vector<IncomingFormDescription>& incoming_form_descriptions();
 // By telegram name or by the handled event's DISPID; nullptr when there is no form.
-const IncomingFormDescription* FindIncomingForm(std::string_view telegram);
-const IncomingFormDescription* FindIncomingFormByEvent(com::DispId event);
+const IncomingFormDescription* find_incoming_form(std::string_view telegram);
+const IncomingFormDescription* find_incoming_form_by_event(com::DispId event);
 
 // One value label text: the label's name, its index in a label array (0 for single labels), the text.
 struct LabelText {
@@ -61,11 +61,11 @@ struct LabelText {
 // The label texts of an event: numbers in decimal, texts as received, table elements in their
 // columns, flag bytes as the character of that code in the ANSI code page (nothing for 0).
 // `args` in event order; arguments that do not match the description are shown as empty texts.
-std::vector<LabelText> LabelTexts(const IncomingFormDescription& form, std::span<const com::Variant> args);
+std::vector<LabelText> label_texts(const IncomingFormDescription& form, std::span<const com::Variant> args);
 
 // The call record entries after "OrderNum", "Machine" and "Host": every further argument under its
 // name, numbers as 32-bit integers, texts as texts, tables as lists of ten.
-std::vector<std::pair<std::string, RpcValue>> RecordEntries(const IncomingFormDescription& form,
+std::vector<std::pair<std::string, RpcValue>> record_entries(const IncomingFormDescription& form,
                                                             std::span<const com::Variant> args);
 
 }  // namespace tarvik::testprogram

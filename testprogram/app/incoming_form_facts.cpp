@@ -20,29 +20,29 @@ struct LabelFact {
   bool multi_line = false;
 };
 
-LabelFact Row(std::string argument, std::string caption = {}) {
+LabelFact row(std::string argument, std::string caption = {}) {
   if (caption.empty()) caption = argument + ":";
   return {std::move(argument), std::move(caption)};
 }
-LabelFact Beside(std::string argument, std::string caption = {}) {
-  LabelFact f = Row(std::move(argument), std::move(caption));
+LabelFact beside(std::string argument, std::string caption = {}) {
+  LabelFact f = row(std::move(argument), std::move(caption));
   f.new_row = false;
   return f;
 }
-LabelFact Next(std::string argument, std::string label = {}) { return {std::move(argument), "", false, std::move(label)}; }
-LabelFact Lines(LabelFact f) {
+LabelFact next(std::string argument, std::string label = {}) { return {std::move(argument), "", false, std::move(label)}; }
+LabelFact lines(LabelFact f) {
   f.multi_line = true;
   return f;
 }
-LabelFact Renamed(LabelFact f, std::string label) {
+LabelFact renamed(LabelFact f, std::string label) {
   f.label = std::move(label);
   return f;
 }
 
-void AddReserve(std::vector<LabelFact>& v) {
-  v.push_back(Row("ResInt1", "ResInt1, 2, ...:"));
-  v.push_back(Next("ResInt2"));
-  v.push_back(Next("ResByte"));
+void add_reserve(std::vector<LabelFact>& v) {
+  v.push_back(row("ResInt1", "ResInt1, 2, ...:"));
+  v.push_back(next("ResInt2"));
+  v.push_back(next("ResByte"));
 }
 
 struct FormFacts {
@@ -51,58 +51,58 @@ struct FormFacts {
   std::string popup_check = "chkPopupRpc";
 };
 
-std::map<std::string, FormFacts> AllFacts() {
+std::map<std::string, FormFacts> all_facts() {
   std::map<std::string, FormFacts> all;
   {
     FormFacts& f = all["R_MACHINE_H"];
     f.trace_partner = "T_MACHINE_M";
-    f.labels = {Row("OrderNum"),
-                Row("MachineMode"), Beside("MachineStatus"), Beside("ClampCubeSide"),
-                Lines(Renamed(Row("NCProgramm", "NCProgram:"), "lblNCProgram")),
-                Row("DockPos1", "DockPos1,2, ...:"), Next("DockPos2"), Next("DockPos3"),
-                Row("DockPosStatus1", "DockPosStatus1,2, ...:"), Next("DockPosStatus2"), Next("DockPosStatus3"),
-                Row("WPC1", "WPC1,2, ...:"), Next("WPC2"), Next("WPC3"),
-                Row("WPCStatus1", "WPCStatus1,2, ...:"), Next("WPCStatus2"), Next("WPCStatus3")};
-    AddReserve(f.labels);
+    f.labels = {row("OrderNum"),
+                row("MachineMode"), beside("MachineStatus"), beside("ClampCubeSide"),
+                lines(renamed(row("NCProgramm", "NCProgram:"), "lblNCProgram")),
+                row("DockPos1", "DockPos1,2, ...:"), next("DockPos2"), next("DockPos3"),
+                row("DockPosStatus1", "DockPosStatus1,2, ...:"), next("DockPosStatus2"), next("DockPosStatus3"),
+                row("WPC1", "WPC1,2, ...:"), next("WPC2"), next("WPC3"),
+                row("WPCStatus1", "WPCStatus1,2, ...:"), next("WPCStatus2"), next("WPCStatus3")};
+    add_reserve(f.labels);
   }
   {
     FormFacts& f = all["R_TPS_H"];
     f.trace_partner = "T_TPS_M";
     f.popup_check = "chkPopup";
-    f.labels = {Row("OrderNum"),
-                Row("MachineMode", "MachinMode:"), Renamed(Beside("MachineStatus"), "lblMachinrStatus"),
-                Row("TpOStatus"),
-                Renamed(Row("DockPos1", "DochPos1,2 :"), "lblDochPos1"), Next("DockPos2", "lblDochPos2"),
-                Renamed(Row("DockPosStatus1", "DockPosStatus1,2 :"), "lblDochPosStatus1"),
-                Next("DockPosStatus2", "lblDochPosStatus2"),
-                Row("WPC1", "WPC1,2 :"), Next("WPC2")};
-    AddReserve(f.labels);
+    f.labels = {row("OrderNum"),
+                row("MachineMode", "MachinMode:"), renamed(beside("MachineStatus"), "lblMachinrStatus"),
+                row("TpOStatus"),
+                renamed(row("DockPos1", "DochPos1,2 :"), "lblDochPos1"), next("DockPos2", "lblDochPos2"),
+                renamed(row("DockPosStatus1", "DockPosStatus1,2 :"), "lblDochPosStatus1"),
+                next("DockPosStatus2", "lblDochPosStatus2"),
+                row("WPC1", "WPC1,2 :"), next("WPC2")};
+    add_reserve(f.labels);
   }
   {
     FormFacts& f = all["R_REPORT_H"];
     f.trace_partner = "R_REPORT_M";
-    f.labels = {Row("OrderNum"), Row("Typ"), Row("Number"), Row("Time"), Row("Flag")};
-    AddReserve(f.labels);
+    f.labels = {row("OrderNum"), row("Typ"), row("Number"), row("Time"), row("Flag")};
+    add_reserve(f.labels);
   }
   {
     FormFacts& f = all["R_MESSAGE_H"];
     f.trace_partner = "R_MESSAGE_M";
-    f.labels = {Row("OrderNum"), Row("Message")};
-    AddReserve(f.labels);
+    f.labels = {row("OrderNum"), row("Message")};
+    add_reserve(f.labels);
   }
-  all["T_DATA_H"] = {"T_DATA_M", {Row("OrderNum"), Beside("SFkt"), Lines(Row("Name1")), Row("Name2")}};
+  all["T_DATA_H"] = {"T_DATA_M", {row("OrderNum"), beside("SFkt"), lines(row("Name1")), row("Name2")}};
   all["R_DATA_H"] = {"R_DATA_M",
-                     {Row("OrderNum"), Beside("SFkt"), Lines(Row("Name1")), Row("Name2"), Row("DateVal", "Date:"),
-                      Beside("LastFile")}};
-  all["T_VAR_H"] = {"T_VAR_M", {Row("OrderNum"), Row("VarSet"), Beside("VarMode"), Lines(Row("VarDescr"))}};
+                     {row("OrderNum"), beside("SFkt"), lines(row("Name1")), row("Name2"), row("DateVal", "Date:"),
+                      beside("LastFile")}};
+  all["T_VAR_H"] = {"T_VAR_M", {row("OrderNum"), row("VarSet"), beside("VarMode"), lines(row("VarDescr"))}};
   all["R_VAR_H"] = {"R_VAR_M",
-                    {Row("OrderNum"), Row("VarSet"), Beside("VarMode"), Lines(Row("VarDescr")), Lines(Row("VarData"))}};
-  all["R_DDEDATA_H"] = {"R_DDEDATA_M", {Row("OrderNum"), Lines(Row("Data"))}};
+                    {row("OrderNum"), row("VarSet"), beside("VarMode"), lines(row("VarDescr")), lines(row("VarData"))}};
+  all["R_DDEDATA_H"] = {"R_DDEDATA_M", {row("OrderNum"), lines(row("Data"))}};
   return all;
 }
 
 // The handled event's argument names in event order.
-std::vector<std::string> ArgumentNames(const protocol::TelegramInfo& t, const protocol::Event& e) {
+std::vector<std::string> argument_names(const protocol::TelegramInfo& t, const protocol::Event& e) {
   std::vector<std::string> names;
   if (e.whole_tables) {
     for (const protocol::Param& p : t.own_params()) names.emplace_back(p.field);
@@ -114,7 +114,7 @@ std::vector<std::string> ArgumentNames(const protocol::TelegramInfo& t, const pr
 
 // What each event argument holds, from the telegram table: flattened tables give one argument per
 // element ("DockPos1" .. "DockPos3").
-std::map<std::string, ValueKind> ArgumentKinds(const protocol::TelegramInfo& t, const protocol::Event& e) {
+std::map<std::string, ValueKind> argument_kinds(const protocol::TelegramInfo& t, const protocol::Event& e) {
   const auto kind_of = [](protocol::Kind k) {
     switch (k) {
       case protocol::Kind::text: return ValueKind::text;
@@ -136,9 +136,9 @@ std::map<std::string, ValueKind> ArgumentKinds(const protocol::TelegramInfo& t, 
   return kinds;
 }
 
-std::vector<IncomingFormDescription> Build() {
+std::vector<IncomingFormDescription> build() {
   std::vector<IncomingFormDescription> forms;
-  const std::map<std::string, FormFacts> facts = AllFacts();
+  const std::map<std::string, FormFacts> facts = all_facts();
   for (const protocol::TelegramInfo& t : protocol::telegrams(protocol::Interface::host)) {
     const auto it = facts.find(std::string(t.name));
     if (it == facts.end()) continue;  // Shutdown_H shows nothing
@@ -150,8 +150,8 @@ std::vector<IncomingFormDescription> Build() {
     d.popup_check = it->second.popup_check;
     d.popup_key = "Popup" + d.telegram;
     d.trace_partner = it->second.trace_partner;
-    d.arguments = ArgumentNames(t, *d.event);
-    const std::map<std::string, ValueKind> kinds = ArgumentKinds(t, *d.event);
+    d.arguments = argument_names(t, *d.event);
+    const std::map<std::string, ValueKind> kinds = argument_kinds(t, *d.event);
     for (const LabelFact& f : it->second.labels) {
       IncomingLabel l;
       const auto kind = kinds.find(f.argument);
@@ -178,20 +178,20 @@ std::vector<IncomingFormDescription> Build() {
   return forms;
 }
 
-std::string NumberText(const com::Variant& v) {
+std::string number_text(const com::Variant& v) {
   com::Variant text;
   if (com::failed(com::change_type(v, com::VT_BSTR, &text))) return {};
   return text.as_bstr().to_utf8();
 }
 
 // The character a flag byte stands for; a zero byte shows nothing.
-std::string FlagText(const com::Variant& v) {
+std::string flag_text(const com::Variant& v) {
   com::Variant b;
   if (com::failed(com::change_type(v, com::VT_UI1, &b)) || b.as_ui1() == 0) return {};
-  return AnsiCharToUtf8(b.as_ui1());
+  return ansi_char_to_utf8(b.as_ui1());
 }
 
-RpcScalar Scalar(const com::Variant& v) {
+RpcScalar scalar(const com::Variant& v) {
   switch (v.type()) {
     case com::VT_UI1: return RpcByte{v.as_ui1()};
     case com::VT_BSTR: return v.as_bstr().to_utf8();
@@ -204,24 +204,24 @@ RpcScalar Scalar(const com::Variant& v) {
 
 }  // namespace
 
-const std::vector<IncomingFormDescription>& IncomingFormDescriptions() {
-  static const std::vector<IncomingFormDescription> forms = Build();
+const std::vector<IncomingFormDescription>& incoming_form_descriptions() {
+  static const std::vector<IncomingFormDescription> forms = build();
   return forms;
 }
 
-const IncomingFormDescription* FindIncomingForm(std::string_view telegram) {
-  for (const IncomingFormDescription& d : IncomingFormDescriptions())
+const IncomingFormDescription* find_incoming_form(std::string_view telegram) {
+  for (const IncomingFormDescription& d : incoming_form_descriptions())
     if (d.telegram == telegram) return &d;
   return nullptr;
 }
 
-const IncomingFormDescription* FindIncomingFormByEvent(com::DispId event) {
-  for (const IncomingFormDescription& d : IncomingFormDescriptions())
+const IncomingFormDescription* find_incoming_form_by_event(com::DispId event) {
+  for (const IncomingFormDescription& d : incoming_form_descriptions())
     if (d.event->dispid == event) return &d;
   return nullptr;
 }
 
-std::vector<LabelText> LabelTexts(const IncomingFormDescription& form, std::span<const com::Variant> args) {
+std::vector<LabelText> label_texts(const IncomingFormDescription& form, std::span<const com::Variant> args) {
   std::vector<LabelText> out;
   for (const IncomingLabel& l : form.labels) {
     std::size_t position = 0;
@@ -234,19 +234,19 @@ std::vector<LabelText> LabelTexts(const IncomingFormDescription& form, std::span
         const auto& elements = v.as_array();
         const std::size_t k = static_cast<std::size_t>(i);
         const std::string text =
-            k < elements.size() ? (flags ? FlagText(elements[k]) : NumberText(elements[k])) : std::string();
+            k < elements.size() ? (flags ? flag_text(elements[k]) : number_text(elements[k])) : std::string();
         out.push_back({l.label, i, text});
       }
     } else if (v.type() == com::VT_BSTR) {
       out.push_back({l.label, 0, v.as_bstr().to_utf8()});
     } else {
-      out.push_back({l.label, 0, v.is_empty() ? std::string() : NumberText(v)});
+      out.push_back({l.label, 0, v.is_empty() ? std::string() : number_text(v)});
     }
   }
   return out;
 }
 
-std::vector<std::pair<std::string, RpcValue>> RecordEntries(const IncomingFormDescription& form,
+std::vector<std::pair<std::string, RpcValue>> record_entries(const IncomingFormDescription& form,
                                                             std::span<const com::Variant> args) {
   std::vector<std::pair<std::string, RpcValue>> out;
   for (std::size_t i = 1; i < form.arguments.size() && i < args.size(); ++i) {
@@ -254,10 +254,10 @@ std::vector<std::pair<std::string, RpcValue>> RecordEntries(const IncomingFormDe
     RpcValue value;
     if (v.is_array()) {
       RpcList list;
-      for (const com::Variant& e : v.as_array()) list.elements.push_back(Scalar(e));
+      for (const com::Variant& e : v.as_array()) list.elements.push_back(scalar(e));
       value = std::move(list);
     } else {
-      std::visit([&](auto&& s) { value = s; }, Scalar(v));
+      std::visit([&](auto&& s) { value = s; }, scalar(v));
     }
     out.emplace_back(form.arguments[i], std::move(value));
   }

@@ -18,8 +18,8 @@ bool DigitKeyFilter::eventFilter(QObject* watched, QEvent* event) {
   for (const QChar c : typed)
     if (!c.isPrint()) return false;
   for (const QChar c : typed) {
-    if (!KeyFilterAccepts(c.unicode())) {
-      prompts_.Beep();
+    if (!key_filter_accepts(c.unicode())) {
+      prompts_.beep();
       return true;
     }
   }

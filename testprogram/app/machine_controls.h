@@ -38,25 +38,25 @@ class MachineControls {
 
   virtual ~MachineControls() = default;
 
-  virtual bool Exists(int instance) const = 0;
+  virtual bool exists(int instance) const = 0;
   // Creates instance `instance` (1 to 20) and connects its events; S_FALSE if it already exists.
-  virtual com::HRESULT Create(int instance) = 0;
+  virtual com::HRESULT create(int instance) = 0;
   // What stopped Create with `hr`, for the user: which component and which file.
-  virtual std::string CreateFailureText(com::HRESULT hr) const { return "error " + com::hresult_name(hr); }
+  virtual std::string create_failure_text(com::HRESULT hr) const { return "error " + com::hresult_name(hr); }
   // Releases the instance; E_INVALIDARG when it does not exist.
-  virtual com::HRESULT Remove(int instance) = 0;
+  virtual com::HRESULT remove(int instance) = 0;
   // Releases every instance (the program ends).
-  virtual void RemoveAll() = 0;
+  virtual void remove_all() = 0;
 
   // Property put; the control's result code unchanged (HostEnabled reports RPC status | 0x80010000).
-  virtual com::HRESULT PutProperty(int instance, com::DispId property, const com::Variant& value) = 0;
+  virtual com::HRESULT put_property(int instance, com::DispId property, const com::Variant& value) = 0;
   // A method call, arguments in declaration order; `result` receives the method's result (ret).
   // E_INVALIDARG for an instance that does not exist.
-  virtual com::HRESULT Call(int instance, com::DispId method, std::span<const com::Variant> args,
+  virtual com::HRESULT call(int instance, com::DispId method, std::span<const com::Variant> args,
                             com::Variant* result) = 0;
 
   // Receives every event of every instance; replaces an earlier handler.
-  virtual void SetEventHandler(EventHandler handler) = 0;
+  virtual void set_event_handler(EventHandler handler) = 0;
 };
 
 }  // namespace tarvik::testprogram

@@ -11,19 +11,19 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(kProgramTitle));
 
-  ProgramContext context{ProgramFiles::ForThisProcess()};
+  ProgramContext context{ProgramFiles::for_this_process()};
   // A second copy ends at once, silently; the first keeps running.
-  SingleInstanceLock lock(context.files.InDirectory(context.files.ProgramName() + ".lock"));
-  if (!lock.Acquired()) return 0;
+  SingleInstanceLock lock(context.files.in_directory(context.files.program_name() + ".lock"));
+  if (!lock.acquired()) return 0;
 
   ComMachineControls machines;
   MessageBoxPrompts prompts;
   context.machines = &machines;
   context.prompts = &prompts;
-  context.date_format = SystemDateTimeFormat();
+  context.date_format = system_date_time_format();
 
   frmRpcTarvikTest window(std::move(context));
-  window.StartUp();
+  window.start_up();
   window.show();
   return QApplication::exec();
 }

@@ -31,7 +31,7 @@ class SendForm;
 class frmRpcTarvikConfig;
 
 // The desktop's default application for the file, else $VISUAL, else $EDITOR.
-bool OpenInViewer(const QString& path);
+bool open_in_viewer(const QString& path);
 
 // What the program is run with: its files, its controls, its message boxes, its clock and date format.
 struct ProgramContext {
@@ -39,9 +39,9 @@ struct ProgramContext {
   MachineControls* machines = nullptr;  // must outlive the window
   UserPrompts* prompts = nullptr;       // must outlive the window
   DateTimeFormat date_format = {};
-  std::function<LocalDateTime()> clock = CurrentLocalDateTime;
+  std::function<LocalDateTime()> clock = current_local_date_time;
   // Opens the log file in a viewer without waiting for it; false when no viewer could be started.
-  std::function<bool(const QString& path)> open_viewer = OpenInViewer;
+  std::function<bool(const QString& path)> open_viewer = open_in_viewer;
 };
 
 class frmRpcTarvikTest : public QMainWindow, public FormHost {
@@ -52,41 +52,41 @@ class frmRpcTarvikTest : public QMainWindow, public FormHost {
 
   // The start-up sequence after the single-instance check: size from the settings, load the settings,
   // InitMachines. A step that fails ends the sequence; the window shows what was done so far.
-  void StartUp();
+  void start_up();
   // Creates, configures and removes the Machine controls from the settings and enables the host.
   // Controls that cannot be created are named in one message, with what failed.
   // False when setting HostID or HostPort on instance 1 failed.
-  bool InitMachines();
+  bool init_machines();
 
   // Opens (or brings forward) a window of the menu.
-  SendForm* OpenSendForm(const std::string& telegram);
-  frmRpcTarvikConfig* OpenSettings();
-  IncomingForm* OpenIncomingForm(const std::string& telegram) const;  // nullptr when not open
-  void ViewLogFile();
-  void ClearLogFile();
-  void Exit();
+  SendForm* open_send_form(const std::string& telegram);
+  frmRpcTarvikConfig* open_settings();
+  IncomingForm* open_incoming_form(const std::string& telegram) const;  // nullptr when not open
+  void view_log_file();
+  void clear_log_file();
+  void exit();
 
   // The handler of every event of macMachine: instance number, event DISPID, arguments in order.
-  void OnMachineEvent(int instance, com::DispId event, std::span<const com::Variant> args);
+  void on_machine_event(int instance, com::DispId event, std::span<const com::Variant> args);
 
-  QString StatusText() const;
-  QPlainTextEdit* RpcText() const { return txtRPC_; }
-  modLogen& Logger() { return *logger_; }
+  QString status_text() const;
+  QPlainTextEdit* rpc_text() const { return txtRPC_; }
+  modLogen& logger() { return *logger_; }
 
   // FormHost
-  QWidget* MainWindow() override { return this; }
-  Settings& CurrentSettings() override { return settings_; }
-  void SaveSetting(const char* section, const std::string& key, const std::string& value) override;
-  MachineControls& Machines() override { return *context_.machines; }
-  UserPrompts& Prompts() override { return *context_.prompts; }
-  frmHistory& History() override;
-  void SetStatusText(const QString& text) override;
-  QString MissingControlReason(int instance) const override;
-  std::unique_ptr<clsRpcData> NewCallRecord() override;
-  void LogRecord(clsRpcData& record) override;
-  void RememberValues(const FormView& form) override;
-  const DateTimeFormat& DateFormat() const override { return context_.date_format; }
-  LocalDateTime Now() const override { return context_.clock(); }
+  QWidget* main_window() override { return this; }
+  Settings& current_settings() override { return settings_; }
+  void save_setting(const char* section, const std::string& key, const std::string& value) override;
+  MachineControls& machines() override { return *context_.machines; }
+  UserPrompts& prompts() override { return *context_.prompts; }
+  frmHistory& history() override;
+  void set_status_text(const QString& text) override;
+  QString missing_control_reason(int instance) const override;
+  std::unique_ptr<clsRpcData> new_call_record() override;
+  void log_record(clsRpcData& record) override;
+  void remember_values(const FormView& form) override;
+  const DateTimeFormat& date_format() const override { return context_.date_format; }
+  LocalDateTime now() const override { return context_.clock(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -95,11 +95,11 @@ class frmRpcTarvikTest : public QMainWindow, public FormHost {
   class EchoBox;
   class EchoMeasure;
 
-  void CreateMenu();
-  void ApplySettings();
+  void create_menu();
+  void apply_settings();
   // Tells the user once per file that `file` could not be written and what that means; the program
   // goes on.
-  void TellWriteFailure(const std::filesystem::path& file, const QString& consequence);
+  void tell_write_failure(const std::filesystem::path& file, const QString& consequence);
 
   ProgramContext context_;
   Settings settings_;

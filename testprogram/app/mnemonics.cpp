@@ -2,7 +2,7 @@
 
 namespace tarvik::testprogram {
 
-QString MnemonicAssigner::Mark(const QString& caption) {
+QString MnemonicAssigner::mark(const QString& caption) {
   QString escaped = caption;
   escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
   for (qsizetype i = 0; i < escaped.size(); ++i) {
@@ -18,7 +18,7 @@ QString MnemonicAssigner::Mark(const QString& caption) {
   return escaped;
 }
 
-QString ShownCaption(const QString& text) {
+QString shown_caption(const QString& text) {
   QString shown;
   for (qsizetype i = 0; i < text.size(); ++i) {
     if (text[i] == QLatin1Char('&') && i + 1 < text.size()) ++i;

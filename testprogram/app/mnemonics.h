@@ -13,15 +13,15 @@ namespace tarvik::testprogram {
 class MnemonicAssigner {
  public:
   // Takes the characters of captions that carry a fixed mnemonic already ("&OK").
-  void Reserve(QChar c) { used_.insert(c.toCaseFolded()); }
+  void reserve(QChar c) { used_.insert(c.toCaseFolded()); }
   // The caption with a mnemonic marked, if one is free.
-  QString Mark(const QString& caption);
+  QString mark(const QString& caption);
 
  private:
   QSet<QChar> used_;
 };
 
 // The caption as shown: without the mnemonic marks ("&&" shows as "&").
-QString ShownCaption(const QString& text);
+QString shown_caption(const QString& text);
 
 }  // namespace tarvik::testprogram

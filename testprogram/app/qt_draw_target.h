@@ -17,7 +17,7 @@ class QtDrawTarget final : public com::DrawTarget {
   void frame_rect(const com::Rect& r, com::ColorRef color) override;
   void text_out(std::int32_t x, std::int32_t y, com::TextAlign align, std::u16string_view text) override;
 
-  static QColor ToQColor(com::ColorRef color);
+  static QColor to_qcolor(com::ColorRef color);
 
  private:
   QPainter& painter_;

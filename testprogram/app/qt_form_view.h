@@ -15,26 +15,26 @@ namespace tarvik::testprogram {
 class QtControlView final : public FormControlView {
  public:
   explicit QtControlView(QWidget* widget) : widget_(widget) {}
-  std::string Name() const override;
-  ControlKind Kind() const override;
-  std::string Text() const override;
-  void SetText(const std::string& text) override;
-  QWidget* Widget() const { return widget_; }
+  std::string name() const override;
+  ControlKind kind() const override;
+  std::string text() const override;
+  void set_text(const std::string& text) override;
+  QWidget* widget() const { return widget_; }
 
  private:
   QPointer<QWidget> widget_;
 };
 
 // The text of a text box or list as the program reads it (UTF-8); "" for other widgets.
-std::string WidgetText(const QWidget* widget);
-void SetWidgetText(QWidget* widget, const QString& text);
+std::string widget_text(const QWidget* widget);
+void set_widget_text(QWidget* widget, const QString& text);
 
 class QtFormView final : public FormView {
  public:
   // `controls` in the form's control order.
   QtFormView(QWidget* form, const std::vector<QWidget*>& controls);
-  std::string Name() const override;
-  std::vector<FormControlView*> Controls() const override;
+  std::string name() const override;
+  std::vector<FormControlView*> controls() const override;
 
  private:
   QPointer<QWidget> form_;

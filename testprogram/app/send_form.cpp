@@ -28,14 +28,14 @@ const QString kCorrectInput = QStringLiteral("Please, correct input.");
 // The run-time error of a call to a method the object does not have.
 constexpr int kUnsupportedMethodError = 438;
 
-QLabel* Caption(MnemonicAssigner& mnemonics, const std::string& text, int index, QWidget* parent) {
-  auto* label = new QLabel(mnemonics.Mark(QString::fromStdString(text)), parent);
+QLabel* make_caption(MnemonicAssigner& mnemonics, const std::string& text, int index, QWidget* parent) {
+  auto* label = new QLabel(mnemonics.mark(QString::fromStdString(text)), parent);
   label->setObjectName(QStringLiteral("lblText"));
   label->setProperty("index", index);
   return label;
 }
 
-void SelectAllOf(QWidget* field) {
+void select_all_of(QWidget* field) {
   if (auto* e = qobject_cast<QLineEdit*>(field)) e->selectAll();
   if (auto* p = qobject_cast<QPlainTextEdit*>(field)) p->selectAll();
   if (auto* c = qobject_cast<QComboBox*>(field); c && c->lineEdit()) c->lineEdit()->selectAll();
@@ -52,8 +52,8 @@ class SendingState {
       : ok_(ok), had_focus_(ok->hasFocus()) {
     ok_->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    host.SetStatusText(status);
-    if (QWidget* main = host.MainWindow(); main && main->isVisible()) main->repaint();
+    host.set_status_text(status);
+    if (QWidget* main = host.main_window(); main && main->isVisible()) main->repaint();
     if (form->isVisible()) form->repaint();
     QGuiApplication::sync();  // the display shows cursor and paint before the thread blocks
   }
@@ -73,35 +73,35 @@ class SendingState {
 }  // namespace
 
 SendForm::SendForm(const SendFormDescription& description, FormHost& host)
-    : QDialog(host.MainWindow()), description_(description), host_(host) {
+    : QDialog(host.main_window()), description_(description), host_(host) {
   setObjectName(QString::fromStdString(description.form));
   setWindowTitle(QString::fromStdString(description.telegram + "()"));
   setAttribute(Qt::WA_DeleteOnClose);
   setModal(false);
-  Build();
-  Load();
+  build();
+  load();
 }
 
-QWidget* SendForm::Control(const std::string& name) const {
+QWidget* SendForm::control(const std::string& name) const {
   for (QWidget* w : controls_)
     if (w->objectName().toStdString() == name) return w;
   return nullptr;
 }
 
-void SendForm::Build() {
+void SendForm::build() {
   auto* outer = new QVBoxLayout(this);
   auto* grid = new QGridLayout;
   outer->addLayout(grid);
-  auto* filter = new DigitKeyFilter(host_.Prompts(), this);
+  auto* filter = new DigitKeyFilter(host_.prompts(), this);
   int caption_index = 0;
   MnemonicAssigner mnemonics;
-  mnemonics.Reserve(QLatin1Char('O'));  // &OK
-  if (description_.has_cancel) mnemonics.Reserve(QLatin1Char('C'));  // &Cancel
+  mnemonics.reserve(QLatin1Char('O'));  // &OK
+  if (description_.has_cancel) mnemonics.reserve(QLatin1Char('C'));  // &Cancel
 
   cboMachine_ = new QComboBox(this);
   cboMachine_->setObjectName(QStringLiteral("cboMachine"));
   cboMachine_->setEditable(false);
-  QLabel* machine_caption = Caption(mnemonics, "Machine:", caption_index++, this);
+  QLabel* machine_caption = make_caption(mnemonics, "Machine:", caption_index++, this);
   machine_caption->setBuddy(cboMachine_);
   grid->addWidget(machine_caption, 0, 0);
   grid->addWidget(cboMachine_, 0, 1);
@@ -125,15 +125,15 @@ void SendForm::Build() {
     if (f->new_row) {
       ++row;
       line = new QHBoxLayout;
-      caption = Caption(mnemonics, f->caption, caption_index++, this);
+      caption = make_caption(mnemonics, f->caption, caption_index++, this);
       grid->addWidget(caption, row, 0, Qt::AlignLeft | Qt::AlignTop);
       grid->addLayout(line, row, 1);
     } else if (!f->caption.empty()) {
       line->addSpacing(8);
-      caption = Caption(mnemonics, f->caption, caption_index++, this);
+      caption = make_caption(mnemonics, f->caption, caption_index++, this);
       line->addWidget(caption);
     }
-    QWidget* input = AddField(*f);
+    QWidget* input = add_field(*f);
     if (caption) caption->setBuddy(input);
     line->addWidget(input, 1);
     // An editable list hands typed keys straight to its line edit, past any filter there.
@@ -145,7 +145,7 @@ void SendForm::Build() {
       button->setFixedWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 12);
       line->addWidget(button);
       connect(button, &QPushButton::clicked, this,
-              [this, input, button] { host_.History().SelectValue(this, input, button); });
+              [this, input, button] { host_.history().select_value(this, input, button); });
       controls_.push_back(button);
     }
   }
@@ -156,7 +156,7 @@ void SendForm::Build() {
   ok->setObjectName(QStringLiteral("cmdOK"));
   ok->setDefault(true);
   buttons->addWidget(ok);
-  connect(ok, &QPushButton::clicked, this, &SendForm::OnOK);
+  connect(ok, &QPushButton::clicked, this, &SendForm::on_ok);
   controls_.push_back(ok);
   if (description_.has_cancel) {
     auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
@@ -174,7 +174,7 @@ void SendForm::Build() {
   resize(sizeHint().expandedTo(minimumSizeHint()).expandedTo(QSize(width, 0)));
 }
 
-QWidget* SendForm::AddField(const SendField& field) {
+QWidget* SendForm::add_field(const SendField& field) {
   QWidget* w = nullptr;
   switch (field.kind) {
     case FieldKind::choice:
@@ -184,9 +184,9 @@ QWidget* SendForm::AddField(const SendField& field) {
       combo->setInsertPolicy(QComboBox::NoInsert);
       for (const std::string& entry : field.choices) combo->addItem(QString::fromStdString(entry));
       combo->setCurrentIndex(combo->findText(QString::fromStdString(field.default_text)));
-      if (field.kind == FieldKind::choice && field.control == "cboSFkt" && description_.Field("txtParameter1"))
+      if (field.kind == FieldKind::choice && field.control == "cboSFkt" && description_.field("txtParameter1"))
         connect(combo, &QComboBox::activated, this, [this, combo](int index) {
-          if (IsDateAndTimeCode(combo->itemText(index).toStdString())) PutCurrentDateAndTime();
+          if (is_date_and_time_code(combo->itemText(index).toStdString())) put_current_date_and_time();
         });
       w = combo;
       break;
@@ -200,7 +200,7 @@ QWidget* SendForm::AddField(const SendField& field) {
       } else {
         w = new QLineEdit(QString::fromStdString(field.default_text), this);
         // A number box shows the widest number it can take.
-        if (field.kind != FieldKind::text) w->setMinimumWidth(LineEditWidthFor(*static_cast<QLineEdit*>(w), kWidestNumber));
+        if (field.kind != FieldKind::text) w->setMinimumWidth(line_edit_width_for(*static_cast<QLineEdit*>(w), kWidestNumber));
       }
   }
   w->setObjectName(QString::fromStdString(field.control));
@@ -208,40 +208,40 @@ QWidget* SendForm::AddField(const SendField& field) {
   return w;
 }
 
-void SendForm::Load() {
-  const Settings& s = host_.CurrentSettings();
-  for (int i = 0; i < s.ConfiguredMachineCount(); ++i)
+void SendForm::load() {
+  const Settings& s = host_.current_settings();
+  for (int i = 0; i < s.configured_machine_count(); ++i)
     cboMachine_->addItem(QString::fromStdString(s.Machines[i].MachineID));
   cboMachine_->setCurrentIndex(0);
 
   QtFormView view(this, controls_);
-  host_.History().GetLastValues(view);
+  host_.history().get_last_values(view);
 
-  if (QWidget* sfkt = Control("cboSFkt"); sfkt && Control("txtParameter1") && IsDateAndTimeCode(WidgetText(sfkt)))
-    PutCurrentDateAndTime();
+  if (QWidget* sfkt = control("cboSFkt"); sfkt && control("txtParameter1") && is_date_and_time_code(widget_text(sfkt)))
+    put_current_date_and_time();
 }
 
-void SendForm::PutCurrentDateAndTime() {
-  const std::string now = FormatGeneralDate(host_.Now(), host_.DateFormat());
-  SetWidgetText(Control("txtParameter1"), QString::fromStdString(now));
+void SendForm::put_current_date_and_time() {
+  const std::string now = format_general_date(host_.now(), host_.date_format());
+  set_widget_text(control("txtParameter1"), QString::fromStdString(now));
 }
 
-void SendForm::ShowInputError(const QString& text) {
-  host_.Prompts().Inform(this, QString::fromUtf8(kProgramTitle), text);
+void SendForm::show_input_error(const QString& text) {
+  host_.prompts().inform(this, QString::fromUtf8(kProgramTitle), text);
 }
 
-void SendForm::ShowFieldError(const InputError& error) {
+void SendForm::show_field_error(const InputError& error) {
   // The message stays as it is; the field that failed takes the focus, selected, and the status bar
   // names it.
-  QWidget* field = Control(error.control);
+  QWidget* field = control(error.control);
   if (field) {
-    if (error.invalid_date) SetWidgetText(field, QString());
+    if (error.invalid_date) set_widget_text(field, QString());
     field->setFocus(Qt::OtherFocusReason);
-    SelectAllOf(field);
+    select_all_of(field);
   }
-  host_.SetStatusText(QString::fromStdString(description_.telegram + "    not sent: please correct " +
-                                             FieldName(error.control)));
-  ShowInputError(kCorrectInput);
+  host_.set_status_text(QString::fromStdString(description_.telegram + "    not sent: please correct " +
+                                             field_name(error.control)));
+  show_input_error(kCorrectInput);
 }
 
 void SendForm::keyPressEvent(QKeyEvent* event) {
@@ -253,17 +253,17 @@ void SendForm::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-void SendForm::OnOK() {
+void SendForm::on_ok() {
   const std::string& telegram = description_.telegram;
   std::int32_t ret = 0;
   std::string machine_name;
   SendInput input;
   try {
     const int instance = cboMachine_->currentIndex() + 1;
-    auto read = ReadSendInput(
-        description_, [this](const std::string& name) { return WidgetText(Control(name)); }, host_.DateFormat());
+    auto read = read_send_input(
+        description_, [this](const std::string& name) { return widget_text(control(name)); }, host_.date_format());
     if (auto* error = std::get_if<InputError>(&read)) {
-      ShowFieldError(*error);
+      show_field_error(*error);
       return;
     }
     input = std::move(std::get<SendInput>(read));
@@ -272,13 +272,13 @@ void SendForm::OnOK() {
     const QString name = QString::fromStdString(telegram);
 
     // No control for the machine: nothing to correct in the form, so say what is missing instead.
-    if (!host_.Machines().Exists(instance)) {
-      host_.SetStatusText(QStringLiteral("%1    not sent: %2 has no control").arg(name, machine));
-      host_.Prompts().Inform(this, QString::fromUtf8(kProgramTitle),
+    if (!host_.machines().exists(instance)) {
+      host_.set_status_text(QStringLiteral("%1    not sent: %2 has no control").arg(name, machine));
+      host_.prompts().inform(this, QString::fromUtf8(kProgramTitle),
                              QStringLiteral("%1 was not sent: machine %2 (%3) has no Machine control.\r\n%4")
                                  .arg(name)
                                  .arg(instance)
-                                 .arg(machine, host_.MissingControlReason(instance)),
+                                 .arg(machine, host_.missing_control_reason(instance)),
                              UserPrompts::Icon::exclamation);
       return;
     }
@@ -288,44 +288,44 @@ void SendForm::OnOK() {
     {
       SendingState sending(host_, this, cmdOK_,
                            QStringLiteral("%1    sending to %2 ...").arg(name, machine));
-      hr = host_.Machines().Call(instance, description_.method_dispid, input.args, &result);
+      hr = host_.machines().call(instance, description_.method_dispid, input.args, &result);
     }
     if (com::failed(hr)) {
-      host_.SetStatusText(QStringLiteral("%1    not sent").arg(name));
+      host_.set_status_text(QStringLiteral("%1    not sent").arg(name));
       if (description_.unsupported_method_detail && hr == com::DISP_E_MEMBERNOTFOUND)
-        ShowInputError(QStringLiteral("Fehler: %1\r\nObject doesn't support this property or method")
+        show_input_error(QStringLiteral("Fehler: %1\r\nObject doesn't support this property or method")
                            .arg(kUnsupportedMethodError));
       else
-        ShowInputError(kCorrectInput);
+        show_input_error(kCorrectInput);
       return;
     }
     com::Variant as_number;
     if (com::failed(com::change_type(result, com::VT_I4, &as_number))) {
-      host_.SetStatusText(QStringLiteral("%1    Ret = ?").arg(name));
-      ShowInputError(kCorrectInput);
+      host_.set_status_text(QStringLiteral("%1    Ret = ?").arg(name));
+      show_input_error(kCorrectInput);
       return;
     }
     ret = as_number.as_i4();
   } catch (const std::exception&) {
-    ShowInputError(kCorrectInput);
+    show_input_error(kCorrectInput);
     return;
   }
 
   // The telegram has gone out. Whatever fails from here on must not read as an input error: the user
   // would correct nothing and send the same order a second time.
-  host_.SetStatusText(QString::fromStdString(StatusText(telegram, ret)));
+  host_.set_status_text(QString::fromStdString(status_text(telegram, ret)));
   try {
-    std::unique_ptr<clsRpcData> record = host_.NewCallRecord();
-    record->SetRpcName(telegram, ret);
-    record->AddRpcParam("OrderNum", input.order_num);
-    record->AddRpcParam("Machine", machine_name);
-    record->AddRpcParam("Host", host_.CurrentSettings().HostID);
-    for (auto& [name, value] : input.entries) record->AddRpcParam(name, value);
-    if (host_.CurrentSettings().IsTraced(telegram)) host_.LogRecord(*record);
+    std::unique_ptr<clsRpcData> record = host_.new_call_record();
+    record->set_rpc_name(telegram, ret);
+    record->add_rpc_param("OrderNum", input.order_num);
+    record->add_rpc_param("Machine", machine_name);
+    record->add_rpc_param("Host", host_.current_settings().HostID);
+    for (auto& [name, value] : input.entries) record->add_rpc_param(name, value);
+    if (host_.current_settings().is_traced(telegram)) host_.log_record(*record);
     QtFormView view(this, controls_);
-    host_.RememberValues(view);
+    host_.remember_values(view);
   } catch (const std::exception& e) {
-    host_.Prompts().Inform(
+    host_.prompts().inform(
         this, QString::fromUtf8(kProgramTitle),
         QStringLiteral("The telegram %1 was sent (Ret = %2),\r\nbut logging it or storing the values failed:\r\n%3\r\n"
                        "Do not send it again.")

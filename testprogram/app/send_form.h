@@ -30,24 +30,24 @@ class SendForm final : public QDialog {
  public:
   SendForm(const SendFormDescription& description, FormHost& host);
 
-  const SendFormDescription& Description() const { return description_; }
+  const SendFormDescription& description() const { return description_; }
   // The controls in the form's control order: cboMachine, txtOrderNum, the fields, then the buttons.
-  const std::vector<QWidget*>& Controls() const { return controls_; }
+  const std::vector<QWidget*>& controls() const { return controls_; }
 
  public slots:
-  void OnOK();
+  void on_ok();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  void Build();
-  void Load();
-  void PutCurrentDateAndTime();
-  QWidget* AddField(const SendField& field);
-  QWidget* Control(const std::string& name) const;
-  void ShowInputError(const QString& text);
-  void ShowFieldError(const InputError& error);
+  void build();
+  void load();
+  void put_current_date_and_time();
+  QWidget* add_field(const SendField& field);
+  QWidget* control(const std::string& name) const;
+  void show_input_error(const QString& text);
+  void show_field_error(const InputError& error);
 
   const SendFormDescription& description_;
   FormHost& host_;

@@ -51,14 +51,15 @@ struct SendFormDescription {
   bool has_cancel = true;
   bool order_num_as_typed = false;  // the record shows txtOrderNum's text as typed (C_MODE_M)
   bool unsupported_method_detail = false;  // "Fehler: 438 ..." instead of "Please, correct input."
+  bool separator_before = false;    // the menu draws a line before it: it starts a group
   std::vector<SendField> fields;    // the method's arguments after OrderNum, in order
 
-  const SendField* Field(std::string_view control) const;
+  const SendField* field(std::string_view control) const;
 };
 
 // The sixteen send forms, in the order of the main window's menu.
-const std::vector<SendFormDescription>& SendFormDescriptions();
+const std::vector<SendFormDescription>& send_form_descriptions();
 // By telegram name ("C_ORDER_M"); nullptr for a telegram without a send form.
-const SendFormDescription* FindSendForm(std::string_view telegram);
+const SendFormDescription* find_send_form(std::string_view telegram);
 
 }  // namespace tarvik::testprogram

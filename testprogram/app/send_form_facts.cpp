@@ -8,6 +8,7 @@
 
 #include "protocol/telegram_table.h"
 #include "testprogram/app/send_form_description.h"
+#include "testprogram/core/telegram_order.h"
 
 namespace tarvik::testprogram {
 namespace {
@@ -47,7 +48,7 @@ const Choices kListJ = {"2: Load NC program",
 const Choices kVarModeList = {"0"};
 
 // One field as a form shows it, keyed by the telegram's parameter name. Unset parts take the rules
-// of Complete() below.
+// of complete() below.
 struct Fact {
   FieldKind kind = FieldKind::text;
   std::string text = {};  // number/text/date: default text; lists: the default entry
@@ -63,54 +64,54 @@ struct Fact {
   RecordValue record_value = RecordValue::by_kind;
 };
 
-Fact Number(std::string def = {}) { return Fact{.kind = FieldKind::number, .text = std::move(def)}; }
-Fact Filtered(std::string def = {}) {
-  Fact f = Number(std::move(def));
+Fact number(std::string def = {}) { return Fact{.kind = FieldKind::number, .text = std::move(def)}; }
+Fact filtered(std::string def = {}) {
+  Fact f = number(std::move(def));
   f.filtered = true;
   return f;
 }
-Fact Text(std::string def = {}) { return Fact{.kind = FieldKind::text, .text = std::move(def)}; }
-Fact Choice(const Choices& list, std::size_t default_entry = 0) {
+Fact text(std::string def = {}) { return Fact{.kind = FieldKind::text, .text = std::move(def)}; }
+Fact choice(const Choices& list, std::size_t default_entry = 0) {
   return Fact{.kind = FieldKind::choice, .text = list.at(default_entry), .choices = &list, .history = false};
 }
-Fact DateField(std::string record_name) {
+Fact date_field(std::string record_name) {
   return Fact{.kind = FieldKind::date, .history = false, .caption = "Date / Time:", .record_name = std::move(record_name)};
 }
-Fact VarMode(RecordValue record) {
+Fact var_mode(RecordValue record) {
   return Fact{.kind = FieldKind::whole_number, .text = "0", .choices = &kVarModeList, .history = false,
               .filtered = true, .record_value = record};
 }
-Fact NoHistory(Fact f) {
+Fact no_history(Fact f) {
   f.history = false;
   return f;
 }
-Fact MultiLine(Fact f) {
+Fact multi_line(Fact f) {
   f.multi_line = true;
   return f;
 }
-Fact SameRow(Fact f, std::optional<std::string> caption = std::nullopt) {
+Fact same_row(Fact f, std::optional<std::string> caption = std::nullopt) {
   f.joins_row = true;
   f.caption = std::move(caption);
   return f;
 }
-Fact Named(Fact f, std::string control, std::string button = {}) {
+Fact named(Fact f, std::string control, std::string button = {}) {
   f.control = std::move(control);
   f.button = std::move(button);
   return f;
 }
-Fact Recorded(Fact f, std::string name, RecordValue value = RecordValue::by_kind) {
+Fact recorded(Fact f, std::string name, RecordValue value = RecordValue::by_kind) {
   if (!name.empty()) f.record_name = std::move(name);
   f.record_value = value;
   return f;
 }
 
 // ResInt1, ResInt2 and ResByte share one row behind one caption.
-void AddReserve(std::map<std::string, Fact>& m, const std::string& caption) {
-  Fact first = NoHistory(Filtered("0"));
+void add_reserve(std::map<std::string, Fact>& m, const std::string& caption) {
+  Fact first = no_history(filtered("0"));
   first.caption = caption;
   m["ResInt1"] = first;
-  m["ResInt2"] = SameRow(NoHistory(Filtered("0")), "");
-  m["ResByte"] = SameRow(NoHistory(Text()), "");
+  m["ResInt2"] = same_row(no_history(filtered("0")), "");
+  m["ResByte"] = same_row(no_history(text()), "");
 }
 
 struct FormFacts {
@@ -121,92 +122,92 @@ struct FormFacts {
   bool unsupported_method_detail = false;
 };
 
-std::map<std::string, FormFacts> AllFacts() {
+std::map<std::string, FormFacts> all_facts() {
   std::map<std::string, FormFacts> all;
   all["T_MACHINE_M"];
   all["T_TPS_M"];
   all["T_REPORT_M"].unsupported_method_detail = true;
-  all["T_DATA_M"].fields = {{"SFkt", Choice(kListA)}, {"Name1", Text()}, {"Name2", Text()}};
-  all["T_VAR_M"].fields = {{"VarMode", VarMode(RecordValue::text_as_typed)},
-                           {"VarSet", Text()},
-                           {"VarDescr", MultiLine(Text())}};
+  all["T_DATA_M"].fields = {{"SFkt", choice(kListA)}, {"Name1", text()}, {"Name2", text()}};
+  all["T_VAR_M"].fields = {{"VarMode", var_mode(RecordValue::text_as_typed)},
+                           {"VarSet", text()},
+                           {"VarDescr", multi_line(text())}};
   {
     auto& m = all["R_NC4WPC_M"].fields;
-    m = {{"WPC", NoHistory(Text())},
-         {"NCProg", Text()},
-         {"Date", Named(DateField(""), "txtDate")},
-         {"NCPLength", NoHistory(Filtered())},
-         {"ClampCubeSide", NoHistory(Filtered())},
-         {"TpFlag", Recorded(Named(Choice(kListB), "cboTPFlag"), "TpFlage")},
-         {"NCExtern", NoHistory(Filtered())}};
-    AddReserve(m, "ResInt1, 2, ...:");
+    m = {{"WPC", no_history(text())},
+         {"NCProg", text()},
+         {"Date", named(date_field(""), "txtDate")},
+         {"NCPLength", no_history(filtered())},
+         {"ClampCubeSide", no_history(filtered())},
+         {"TpFlag", recorded(named(choice(kListB), "cboTPFlag"), "TpFlage")},
+         {"NCExtern", no_history(filtered())}};
+    add_reserve(m, "ResInt1, 2, ...:");
   }
   {
     auto& m = all["R_REPORT_M"].fields;
-    m = {{"Typ", Choice(kListC)}, {"Number", Filtered("0")}};
-    AddReserve(m, "ResInt1,2, ...:");
+    m = {{"Typ", choice(kListC)}, {"Number", filtered("0")}};
+    add_reserve(m, "ResInt1,2, ...:");
   }
   {
     FormFacts& f = all["R_MESSAGE_M"];
     f.order_num_button = "cmdOderNum";
     f.has_cancel = false;
-    f.fields = {{"Message", Recorded(Text(), "Mesage")}};
-    AddReserve(f.fields, "ResInt1,2, ...:");
+    f.fields = {{"Message", recorded(text(), "Mesage")}};
+    add_reserve(f.fields, "ResInt1,2, ...:");
   }
-  all["R_DATA_M"].fields = {{"SFkt", Choice(kListD)},
-                            {"Name1", Text("\\MPF.DIR\\NC1.MPF")},
-                            {"Name2", Text("H:\\NCPROG\\NC1.MPF")},
-                            {"Date", DateField("Date")},
-                            {"LastFile", Choice(kListE, 1)}};
-  all["R_VAR_M"].fields = {{"VarMode", VarMode(RecordValue::converted_number)},
-                           {"VarSet", Text()},
-                           {"VarDescr", MultiLine(Text())},
-                           {"VarData", MultiLine(Text())}};
-  all["R_DDEDATA_M"].fields = {{"Application", Text()}, {"Topic", Text()}, {"Item", Text()}, {"Data", Text()}};
-  all["C_DELETE_M"].fields = {{"SFkt", Choice(kListF)}, {"Name1", Text()}, {"Name2", Text()}};
-  all["C_MODE_M"].fields = {{"Mode", Choice(kListG)}};
+  all["R_DATA_M"].fields = {{"SFkt", choice(kListD)},
+                            {"Name1", text("\\MPF.DIR\\NC1.MPF")},
+                            {"Name2", text("H:\\NCPROG\\NC1.MPF")},
+                            {"Date", date_field("Date")},
+                            {"LastFile", choice(kListE, 1)}};
+  all["R_VAR_M"].fields = {{"VarMode", var_mode(RecordValue::converted_number)},
+                           {"VarSet", text()},
+                           {"VarDescr", multi_line(text())},
+                           {"VarData", multi_line(text())}};
+  all["R_DDEDATA_M"].fields = {{"Application", text()}, {"Topic", text()}, {"Item", text()}, {"Data", text()}};
+  all["C_DELETE_M"].fields = {{"SFkt", choice(kListF)}, {"Name1", text()}, {"Name2", text()}};
+  all["C_MODE_M"].fields = {{"Mode", choice(kListG)}};
   all["C_MODE_M"].order_num_as_typed = true;
-  all["C_SYNCH_M"].fields = {{"SynchFlag", Choice(kListH)}};
+  all["C_SYNCH_M"].fields = {{"SynchFlag", choice(kListH)}};
   {
     auto& m = all["C_TPORDER_M"].fields;
-    m = {{"SDockPos", Filtered()},
-         {"DDockPos", SameRow(Number(), "DDockPos:")},
-         {"WPC", Text()},
-         {"WPCTyp", SameRow(Named(Filtered(), "txtWPCTyp", "cmdWPCType"), "WPCTyp:")},
-         {"BufferFlag", Choice(kListI)},
-         {"Priority", SameRow(Named(Filtered(), "txtPriority", "cmdPrioity"), "Priority:")},
-         {"ChainNum", Number()},
-         {"Vehicle", SameRow(Filtered(), "Vehicle:")}};
-    AddReserve(m, "ResInt1, 2, ...:");
+    m = {{"SDockPos", filtered()},
+         {"DDockPos", same_row(number(), "DDockPos:")},
+         {"WPC", text()},
+         {"WPCTyp", same_row(named(filtered(), "txtWPCTyp", "cmdWPCType"), "WPCTyp:")},
+         {"BufferFlag", choice(kListI)},
+         {"Priority", same_row(named(filtered(), "txtPriority", "cmdPrioity"), "Priority:")},
+         {"ChainNum", number()},
+         {"Vehicle", same_row(filtered(), "Vehicle:")}};
+    add_reserve(m, "ResInt1, 2, ...:");
   }
   {
     FormFacts& f = all["C_ORDER_M"];
     f.unsupported_method_detail = true;
     const auto param = [](FieldKind kind) {
-      Fact p = Recorded(Number(), "", RecordValue::text_as_typed);
+      Fact p = recorded(number(), "", RecordValue::text_as_typed);
       p.kind = kind;
       return p;
     };
-    f.fields = {{"SFkt", Choice(kListJ)}, {"Name1", Text()}, {"Name2", Text()}, {"Name3", Text()},
-                {"Name4", Text()},
+    f.fields = {{"SFkt", choice(kListJ)}, {"Name1", text()}, {"Name2", text()}, {"Name3", text()},
+                {"Name4", text()},
                 // Two columns: Parameter1 and Parameter3 on the left, 2 and 4 on the right.
                 {"Parameter1", param(FieldKind::number_or_date)},
-                {"Parameter2", SameRow(param(FieldKind::number), "Parameter2:")},
+                {"Parameter2", same_row(param(FieldKind::number), "Parameter2:")},
                 {"Parameter3", param(FieldKind::number)},
-                {"Parameter4", SameRow(param(FieldKind::number), "Parameter4:")}};
+                {"Parameter4", same_row(param(FieldKind::number), "Parameter4:")}};
   }
   return all;
 }
 
-std::string Prefix(FieldKind kind) {
+std::string prefix(FieldKind kind) {
   return kind == FieldKind::choice || kind == FieldKind::whole_number ? "cbo" : "txt";
 }
 
-SendField Complete(const protocol::Param& p, const Fact& f) {
+SendField complete(const protocol::Param& p, const Fact& f) {
   const std::string field(p.field);
   SendField out;
   out.kind = f.kind;
-  out.control = f.control.empty() ? Prefix(f.kind) + std::string(p.name) : f.control;
+  out.control = f.control.empty() ? prefix(f.kind) + std::string(p.name) : f.control;
   const std::string bare = out.control.substr(3);
   out.history_button = f.history ? (f.button.empty() ? "cmd" + bare : f.button) : std::string();
   out.caption = f.caption ? *f.caption : bare + ":";
@@ -220,22 +221,18 @@ SendField Complete(const protocol::Param& p, const Fact& f) {
   return out;
 }
 
-// The telegrams in the order of the main window's menu (separators are the menu's business).
-constexpr std::string_view kMenuOrder[] = {"R_DATA_M",    "T_DATA_M",    "T_MACHINE_M", "C_DELETE_M",
-                                           "R_NC4WPC_M",  "R_REPORT_M",  "C_MODE_M",    "C_SYNCH_M",
-                                           "C_TPORDER_M", "T_TPS_M",     "R_DDEDATA_M", "T_VAR_M",
-                                           "R_VAR_M",     "C_ORDER_M",   "T_REPORT_M",  "R_MESSAGE_M"};
-
-std::vector<SendFormDescription> Build() {
-  const std::map<std::string, FormFacts> facts = AllFacts();
+std::vector<SendFormDescription> build() {
+  const std::map<std::string, FormFacts> facts = all_facts();
   std::vector<SendFormDescription> forms;
-  for (std::string_view name : kMenuOrder) {
+  for (const MenuItem& item : kSendMenu) {
+    const std::string_view name = item.telegram;
     const protocol::TelegramInfo* t = protocol::find_telegram(name);
     const FormFacts& ff = facts.at(std::string(name));
     SendFormDescription d;
     d.telegram = std::string(name);
     d.form = "frm" + d.telegram;
     d.method_dispid = t->method_dispid;
+    d.separator_before = item.separator_before;
     d.order_num_button = ff.order_num_button;
     d.has_cancel = ff.has_cancel;
     d.order_num_as_typed = ff.order_num_as_typed;
@@ -246,7 +243,7 @@ std::vector<SendFormDescription> Build() {
       const auto it = ff.fields.find(std::string(own[i].name));
       if (it == ff.fields.end())
         throw std::logic_error("send form facts lack " + d.telegram + "." + std::string(own[i].name));
-      d.fields.push_back(Complete(own[i], it->second));
+      d.fields.push_back(complete(own[i], it->second));
     }
     if (d.fields.size() != ff.fields.size())
       throw std::logic_error("send form facts name a parameter " + d.telegram + " does not have");
@@ -257,19 +254,19 @@ std::vector<SendFormDescription> Build() {
 
 }  // namespace
 
-const SendField* SendFormDescription::Field(std::string_view control) const {
+const SendField* SendFormDescription::field(std::string_view control) const {
   for (const SendField& f : fields)
     if (f.control == control) return &f;
   return nullptr;
 }
 
-const std::vector<SendFormDescription>& SendFormDescriptions() {
-  static const std::vector<SendFormDescription> forms = Build();
+const std::vector<SendFormDescription>& send_form_descriptions() {
+  static const std::vector<SendFormDescription> forms = build();
   return forms;
 }
 
-const SendFormDescription* FindSendForm(std::string_view telegram) {
-  for (const SendFormDescription& d : SendFormDescriptions())
+const SendFormDescription* find_send_form(std::string_view telegram) {
+  for (const SendFormDescription& d : send_form_descriptions())
     if (d.telegram == telegram) return &d;
   return nullptr;
 }

@@ -15,12 +15,12 @@ struct Converted {
 
 }  // namespace
 
-bool IsDateAndTimeCode(const std::string& sfkt_text) {
-  const std::optional<std::int32_t> code = ChoiceCode(sfkt_text);
+bool is_date_and_time_code(const std::string& sfkt_text) {
+  const std::optional<std::int32_t> code = choice_code(sfkt_text);
   return code && *code == kDateAndTimeCode;
 }
 
-std::string StatusText(const std::string& telegram, std::int32_t ret) {
+std::string status_text(const std::string& telegram, std::int32_t ret) {
   std::string text = telegram + "    Ret = " + std::to_string(ret);
   // The runtime's own statuses are the ones named RPC_S_... / RPC_X_... in the runtime's table.
   if (ret != rpc::RPC_S_OK && rpc::status_name(ret).starts_with("RPC_"))
@@ -28,12 +28,12 @@ std::string StatusText(const std::string& telegram, std::int32_t ret) {
   return text;
 }
 
-std::string FieldName(const std::string& control) { return control.size() > 3 ? control.substr(3) : control; }
+std::string field_name(const std::string& control) { return control.size() > 3 ? control.substr(3) : control; }
 
-std::variant<SendInput, InputError> ReadSendInput(const SendFormDescription& form, const FieldTexts& text_of,
+std::variant<SendInput, InputError> read_send_input(const SendFormDescription& form, const FieldTexts& text_of,
                                                   const DateTimeFormat& date_format) {
-  const SendField* sfkt = form.Field("cboSFkt");
-  const bool parameter_is_date = sfkt && IsDateAndTimeCode(text_of(sfkt->control));
+  const SendField* sfkt = form.field("cboSFkt");
+  const bool parameter_is_date = sfkt && is_date_and_time_code(text_of(sfkt->control));
   const auto is_date = [&](const SendField& f) {
     return f.kind == FieldKind::date || (f.kind == FieldKind::number_or_date && parameter_is_date);
   };
@@ -43,16 +43,16 @@ std::variant<SendInput, InputError> ReadSendInput(const SendFormDescription& for
   for (std::size_t i = 0; i < form.fields.size(); ++i) {
     const SendField& f = form.fields[i];
     if (!is_date(f)) continue;
-    dates[i] = DateFieldSeconds(text_of(f.control), date_format);
+    dates[i] = date_field_seconds(text_of(f.control), date_format);
     if (!dates[i]) return InputError{f.control, true};
   }
 
   SendInput in;
   const std::string order_text = text_of("txtOrderNum");
-  const std::optional<std::int32_t> order = NumberFieldValue(order_text);
+  const std::optional<std::int32_t> order = number_field_value(order_text);
   if (!order) return InputError{"txtOrderNum", false};
   in.args.push_back(com::Variant::i4(*order));
-  in.order_num = form.order_num_as_typed ? RpcValue(order_text) : RpcValue(ValueOfText(order_text));
+  in.order_num = form.order_num_as_typed ? RpcValue(order_text) : RpcValue(value_of_text(order_text));
 
   for (std::size_t i = 0; i < form.fields.size(); ++i) {
     const SendField& f = form.fields[i];
@@ -68,13 +68,13 @@ std::variant<SendInput, InputError> ReadSendInput(const SendFormDescription& for
         case FieldKind::number:
         case FieldKind::number_or_date:
         case FieldKind::date:
-          if (auto v = NumberFieldValue(text)) c = Converted{com::Variant::i4(*v), ValueOfText(text)};
+          if (auto v = number_field_value(text)) c = Converted{com::Variant::i4(*v), value_of_text(text)};
           break;
         case FieldKind::choice:
-          if (auto v = ChoiceCode(text)) c = Converted{com::Variant::i4(*v), *v};
+          if (auto v = choice_code(text)) c = Converted{com::Variant::i4(*v), *v};
           break;
         case FieldKind::whole_number:
-          if (auto v = WholeTextToInt32(text)) c = Converted{com::Variant::i4(*v), *v};
+          if (auto v = whole_text_to_int32(text)) c = Converted{com::Variant::i4(*v), *v};
           break;
       }
     }

@@ -33,18 +33,18 @@ struct InputError {
 // `text_of` gives a control's text by name (UTF-8).
 using FieldTexts = std::function<std::string(const std::string& control)>;
 
-std::variant<SendInput, InputError> ReadSendInput(const SendFormDescription& form, const FieldTexts& text_of,
+std::variant<SendInput, InputError> read_send_input(const SendFormDescription& form, const FieldTexts& text_of,
                                                   const DateTimeFormat& date_format);
 
 // The status bar text after sending: the telegram, four blanks, "Ret = " and the result; a status of
 // the RPC runtime gets its meaning in brackets ("Ret = 1722 (the RPC server is unavailable)"). Other
 // results are the machine's own and stay bare numbers, even where one equals a system error number.
-std::string StatusText(const std::string& telegram, std::int32_t ret);
+std::string status_text(const std::string& telegram, std::int32_t ret);
 
 // What a field is called in messages: its control name without the three-letter prefix ("OrderNum").
-std::string FieldName(const std::string& control);
+std::string field_name(const std::string& control);
 
 // Whether the Parameter1 field of C_ORDER_M is a date for this SFkt text (choice code 100).
-bool IsDateAndTimeCode(const std::string& sfkt_text);
+bool is_date_and_time_code(const std::string& sfkt_text);
 
 }  // namespace tarvik::testprogram

@@ -16,7 +16,7 @@ class SingleInstanceLock {
 
   // False when another process holds the lock. A lock file that cannot be created at all (a
   // read-only directory) does not stop the program: it then runs without the check.
-  bool Acquired() const { return acquired_; }
+  bool acquired() const { return acquired_; }
 
  private:
   int fd_ = -1;

@@ -12,7 +12,7 @@
 
 namespace tarvik::testprogram {
 
-std::optional<KeyboardLocks> ReadKeyboardLocks() {
+std::optional<KeyboardLocks> read_keyboard_locks() {
 #ifdef TARVIK_HAVE_X11
   if (auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
     unsigned int state = 0;
@@ -25,7 +25,7 @@ std::optional<KeyboardLocks> ReadKeyboardLocks() {
 
 namespace {
 
-QLabel* Panel(const QString& name, const QString& text, QStatusBar* bar) {
+QLabel* panel(const QString& name, const QString& text, QStatusBar* bar) {
   auto* label = new QLabel(text, bar);
   label->setObjectName(name);
   label->setAlignment(Qt::AlignCenter);
@@ -39,20 +39,20 @@ QLabel* Panel(const QString& name, const QString& text, QStatusBar* bar) {
 
 StatusPanels::StatusPanels(QStatusBar* bar)
     : QObject(bar),
-      caps_(Panel(QStringLiteral("pnlCaps"), QStringLiteral("CAPS"), bar)),
-      num_(Panel(QStringLiteral("pnlNum"), QStringLiteral("NUM"), bar)),
-      scroll_(Panel(QStringLiteral("pnlScroll"), QStringLiteral("SCRL"), bar)),
-      empty_(Panel(QStringLiteral("pnlText"), QString(), bar)),
-      time_(Panel(QStringLiteral("pnlTime"), QString(), bar)),
+      caps_(panel(QStringLiteral("pnlCaps"), QStringLiteral("CAPS"), bar)),
+      num_(panel(QStringLiteral("pnlNum"), QStringLiteral("NUM"), bar)),
+      scroll_(panel(QStringLiteral("pnlScroll"), QStringLiteral("SCRL"), bar)),
+      empty_(panel(QStringLiteral("pnlText"), QString(), bar)),
+      time_(panel(QStringLiteral("pnlTime"), QString(), bar)),
       timer_(new QTimer(this)) {
   empty_->setMinimumWidth(60);
-  connect(timer_, &QTimer::timeout, this, &StatusPanels::Refresh);
+  connect(timer_, &QTimer::timeout, this, &StatusPanels::refresh);
   timer_->start(500);
-  Refresh();
+  refresh();
 }
 
-void StatusPanels::Refresh() {
-  const std::optional<KeyboardLocks> locks = ReadKeyboardLocks();
+void StatusPanels::refresh() {
+  const std::optional<KeyboardLocks> locks = read_keyboard_locks();
   caps_->setEnabled(locks && locks->caps);
   num_->setEnabled(locks && locks->num);
   scroll_->setEnabled(locks && locks->scroll);

@@ -22,14 +22,14 @@ struct KeyboardLocks {
 };
 
 // The lock states now, or nothing when the platform does not tell them.
-std::optional<KeyboardLocks> ReadKeyboardLocks();
+std::optional<KeyboardLocks> read_keyboard_locks();
 
 class StatusPanels final : public QObject {
   Q_OBJECT
  public:
   // Adds the panels to the right of `bar`'s panel 1.
   explicit StatusPanels(QStatusBar* bar);
-  void Refresh();
+  void refresh();
 
  private:
   QLabel* caps_;

@@ -5,7 +5,7 @@
 
 namespace tarvik::testprogram {
 
-void MessageBoxPrompts::Inform(QWidget* parent, const QString& title, const QString& text, Icon icon) {
+void MessageBoxPrompts::inform(QWidget* parent, const QString& title, const QString& text, Icon icon) {
   const QMessageBox::Icon shown = icon == Icon::exclamation ? QMessageBox::Warning
                                   : icon == Icon::critical  ? QMessageBox::Critical
                                                             : QMessageBox::NoIcon;
@@ -13,11 +13,11 @@ void MessageBoxPrompts::Inform(QWidget* parent, const QString& title, const QStr
   box.exec();
 }
 
-bool MessageBoxPrompts::AskYesNo(QWidget* parent, const QString& title, const QString& text) {
+bool MessageBoxPrompts::ask_yes_no(QWidget* parent, const QString& title, const QString& text) {
   QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Yes | QMessageBox::No, parent);
   return box.exec() == QMessageBox::Yes;
 }
 
-void MessageBoxPrompts::Beep() { QApplication::beep(); }
+void MessageBoxPrompts::beep() { QApplication::beep(); }
 
 }  // namespace tarvik::testprogram

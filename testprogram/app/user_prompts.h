@@ -15,19 +15,19 @@ class UserPrompts {
 
   virtual ~UserPrompts() = default;
   // A message with an OK button only.
-  virtual void Inform(QWidget* parent, const QString& title, const QString& text, Icon icon = Icon::none) = 0;
+  virtual void inform(QWidget* parent, const QString& title, const QString& text, Icon icon = Icon::none) = 0;
   // A question with Yes and No buttons and the exclamation icon; true for Yes.
-  virtual bool AskYesNo(QWidget* parent, const QString& title, const QString& text) = 0;
+  virtual bool ask_yes_no(QWidget* parent, const QString& title, const QString& text) = 0;
   // The system beep (a key dropped by a key filter).
-  virtual void Beep() = 0;
+  virtual void beep() = 0;
 };
 
 // Real message boxes (QMessageBox) and QApplication::beep().
 class MessageBoxPrompts final : public UserPrompts {
  public:
-  void Inform(QWidget* parent, const QString& title, const QString& text, Icon icon) override;
-  bool AskYesNo(QWidget* parent, const QString& title, const QString& text) override;
-  void Beep() override;
+  void inform(QWidget* parent, const QString& title, const QString& text, Icon icon) override;
+  bool ask_yes_no(QWidget* parent, const QString& title, const QString& text) override;
+  void beep() override;
 };
 
 }  // namespace tarvik::testprogram

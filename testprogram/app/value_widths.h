@@ -15,13 +15,13 @@ namespace tarvik::testprogram {
 inline const QString kWidestNumber = QStringLiteral("-2147483648");
 
 // The width a line edit needs to show `text` whole.
-int LineEditWidthFor(const QLineEdit& edit, const QString& text);
+int line_edit_width_for(const QLineEdit& edit, const QString& text);
 // The width a (framed) label needs to show `text` on one line.
-int LabelWidthFor(const QLabel& label, const QString& text);
+int label_width_for(const QLabel& label, const QString& text);
 
 // Where a window of `window` (frame geometry) goes so that it lies fully inside `screen` (the
 // screen's available geometry): moved as little as possible; a window larger than the screen keeps
 // its top left corner on the screen, so its caption and the start of its values stay visible.
-QPoint FitOntoScreen(const QRect& window, const QRect& screen);
+QPoint fit_onto_screen(const QRect& window, const QRect& screen);
 
 }  // namespace tarvik::testprogram

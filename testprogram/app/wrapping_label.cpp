@@ -18,10 +18,10 @@ WrappingLabel::WrappingLabel(int min_lines, QWidget* parent) : QLabel(parent), m
   // The label paints its text itself, so QLabel's own text control must not handle it.
   setTextInteractionFlags(Qt::NoTextInteraction);
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-  FitHeight();
+  fit_height();
 }
 
-int WrappingLabel::HeightFor(int width) const {
+int WrappingLabel::height_for(int width) const {
   const int frame_width = rect().width() - contentsRect().width();
   const int frame_height = rect().height() - contentsRect().height();
   const int inner = std::max(1, width - frame_width - 2 * margin());
@@ -29,8 +29,8 @@ int WrappingLabel::HeightFor(int width) const {
   return std::max(text.height(), min_lines_ * fontMetrics().lineSpacing()) + frame_height + 2 * margin();
 }
 
-void WrappingLabel::FitHeight() {
-  const int needed = HeightFor(width());
+void WrappingLabel::fit_height() {
+  const int needed = height_for(width());
   if (needed != minimumHeight()) setFixedHeight(needed);
 }
 
@@ -48,7 +48,7 @@ QSize WrappingLabel::sizeHint() const {
 
 void WrappingLabel::resizeEvent(QResizeEvent* event) {
   QLabel::resizeEvent(event);
-  FitHeight();  // a narrower box needs more lines
+  fit_height();  // a narrower box needs more lines
 }
 
 void WrappingLabel::paintEvent(QPaintEvent* event) {

@@ -16,9 +16,9 @@ class WrappingLabel final : public QLabel {
   WrappingLabel(int min_lines, QWidget* parent);
 
   // The height the text needs at `width`, frame included.
-  int HeightFor(int width) const;
+  int height_for(int width) const;
   // Takes the height the present text needs at the present width; call after setText.
-  void FitHeight();
+  void fit_height();
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;

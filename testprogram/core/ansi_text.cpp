@@ -4,24 +4,24 @@
 
 namespace tarvik::testprogram {
 
-std::string Utf8ToAnsi(std::string_view utf8) {
+std::string utf8_to_ansi(std::string_view utf8) {
   return codepage::to_ansi(codepage::utf8_to_utf16(utf8));
 }
 
-std::string AnsiToUtf8(std::string_view ansi) {
+std::string ansi_to_utf8(std::string_view ansi) {
   return codepage::utf16_to_utf8(codepage::from_ansi(ansi));
 }
 
-std::string AnsiCharToUtf8(std::uint8_t code) {
+std::string ansi_char_to_utf8(std::uint8_t code) {
   const char byte = static_cast<char>(code);
-  return AnsiToUtf8(std::string_view(&byte, 1));
+  return ansi_to_utf8(std::string_view(&byte, 1));
 }
 
-std::u16string Utf8ToUtf16(std::string_view utf8) {
+std::u16string utf8_to_utf16(std::string_view utf8) {
   return codepage::utf8_to_utf16(utf8);
 }
 
-std::string Utf16ToUtf8(std::u16string_view utf16) {
+std::string utf16_to_utf8(std::u16string_view utf16) {
   return codepage::utf16_to_utf8(utf16);
 }
 

@@ -9,13 +9,13 @@
 
 namespace tarvik::testprogram {
 
-std::string Utf8ToAnsi(std::string_view utf8);
-std::string AnsiToUtf8(std::string_view ansi);
+std::string utf8_to_ansi(std::string_view utf8);
+std::string ansi_to_utf8(std::string_view ansi);
 // The character whose code in the ANSI code page is `code` ("A" for 65), as UTF-8.
-std::string AnsiCharToUtf8(std::uint8_t code);
+std::string ansi_char_to_utf8(std::uint8_t code);
 
 // UTF-8 <-> UTF-16 for the widgets' text (invalid UTF-8 becomes U+FFFD).
-std::u16string Utf8ToUtf16(std::string_view utf8);
-std::string Utf16ToUtf8(std::u16string_view utf16);
+std::u16string utf8_to_utf16(std::string_view utf8);
+std::string utf16_to_utf8(std::u16string_view utf16);
 
 }  // namespace tarvik::testprogram

@@ -14,7 +14,7 @@ namespace {
 
 constexpr std::u16string_view kEmptyLine = u"\r\n\r\n";
 
-bool WriteAll(int fd, std::string_view data) {
+bool write_all(int fd, std::string_view data) {
   while (!data.empty()) {
     ssize_t n = ::write(fd, data.data(), data.size());
     if (n < 0 && errno == EINTR) continue;
@@ -26,7 +26,7 @@ bool WriteAll(int fd, std::string_view data) {
 
 }  // namespace
 
-std::u16string TrimEchoText(std::u16string text) {
+std::u16string trim_echo_text(std::u16string text) {
   std::size_t start = 0;
   while (text.size() - start > kEchoCharacterLimit) {
     std::size_t gap = text.find(kEmptyLine, start);
@@ -37,7 +37,7 @@ std::u16string TrimEchoText(std::u16string text) {
   return text;
 }
 
-std::string WithCrLfLineBreaks(std::string_view text) {
+std::string with_crlf_line_breaks(std::string_view text) {
   std::string out;
   out.reserve(text.size() + text.size() / 16);
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -52,7 +52,7 @@ std::string WithCrLfLineBreaks(std::string_view text) {
   return out;
 }
 
-bool LogFileExceedsLimit(std::uintmax_t file_bytes, std::int32_t log_file_size_kb) {
+bool log_file_exceeds_limit(std::uintmax_t file_bytes, std::int32_t log_file_size_kb) {
   // 64-bit product: a limit of 2 GiB or more must not overflow into "never rotate".
   const std::int64_t limit = static_cast<std::int64_t>(log_file_size_kb) * 1024;
   if (limit < 0) return true;
@@ -62,42 +62,42 @@ bool LogFileExceedsLimit(std::uintmax_t file_bytes, std::int32_t log_file_size_k
 modLogen::modLogen(const ProgramFiles& files, const Settings& settings, RpcEchoBox* box)
     : files_(files), settings_(settings), box_(box) {}
 
-LogAppend modLogen::LogRpcData(clsRpcData& record) {
-  const LogAppend written = AppendToLogFile(record.GetAsString());
-  AppendToRpcWindow(record.GetAsString());
+LogAppend modLogen::log_rpc_data(clsRpcData& record) {
+  const LogAppend written = append_to_log_file(record.get_as_string());
+  append_to_rpc_window(record.get_as_string());
   return written;
 }
 
-LogAppend modLogen::AppendToLogFile(std::string_view text) {
-  const std::filesystem::path log = files_.LogFile();
+LogAppend modLogen::append_to_log_file(std::string_view text) {
+  const std::filesystem::path log = files_.log_file();
   int fd = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return LogAppend::not_written;
-  bool ok = WriteAll(fd, Utf8ToAnsi(WithCrLfLineBreaks(text)) + "\r\n");
+  bool ok = write_all(fd, utf8_to_ansi(with_crlf_line_breaks(text)) + "\r\n");
   struct stat st {};
   bool sized = ::fstat(fd, &st) == 0;
   if (::close(fd) != 0) ok = false;
   if (!ok) return LogAppend::not_written;
-  if (!sized || !LogFileExceedsLimit(static_cast<std::uintmax_t>(st.st_size), settings_.LogFileSize)) {
+  if (!sized || !log_file_exceeds_limit(static_cast<std::uintmax_t>(st.st_size), settings_.LogFileSize)) {
     return LogAppend::written;
   }
-  const std::filesystem::path backup = files_.BackupFile();
+  const std::filesystem::path backup = files_.backup_file();
   ::unlink(backup.c_str());  // none there is fine
   if (::rename(log.c_str(), backup.c_str()) != 0) return LogAppend::written_rotation_failed;
   return LogAppend::written_and_rotated;
 }
 
-void modLogen::AppendToRpcWindow(std::string_view text) {
+void modLogen::append_to_rpc_window(std::string_view text) {
   if (!box_) return;
-  std::u16string s = TrimEchoText(box_->Text() + Utf8ToUtf16(text));
+  std::u16string s = trim_echo_text(box_->text() + utf8_to_utf16(text));
   const std::size_t caret = s.size();
   s += u"\r\n";
-  box_->ShowText(std::move(s), caret);
+  box_->show_text(std::move(s), caret);
 }
 
-void modLogen::ClearLogFile() {
-  if (box_) box_->ShowText(std::u16string(), 0);
-  ::unlink(files_.LogFile().c_str());
-  ::unlink(files_.BackupFile().c_str());
+void modLogen::clear_log_file() {
+  if (box_) box_->show_text(std::u16string(), 0);
+  ::unlink(files_.log_file().c_str());
+  ::unlink(files_.backup_file().c_str());
 }
 
 }  // namespace tarvik::testprogram

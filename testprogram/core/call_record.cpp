@@ -14,26 +14,26 @@ constexpr std::string_view kLineBreak = "\r\n";
 constexpr std::string_view kIndent = "          ";  // ten blanks open every value line
 constexpr std::string_view kPieceGap = "   ";
 
-bool SameName(std::string_view a, std::string_view b) {
+bool same_name(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
     return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
   });
 }
 
-std::string Pad2(int v) {
+std::string pad2(int v) {
   return (v < 10 ? "0" : "") + std::to_string(v);
 }
 
-std::string ElementText(const RpcScalar& element) {
+std::string element_text(const RpcScalar& element) {
   return std::visit(
       [](const auto& v) -> std::string {
         using T = std::decay_t<decltype(v)>;
         if constexpr (std::is_same_v<T, RpcByte>) {
-          return v.value == 0 ? std::string("0") : AnsiCharToUtf8(v.value);
+          return v.value == 0 ? std::string("0") : ansi_char_to_utf8(v.value);
         } else if constexpr (std::is_same_v<T, std::string>) {
           return v;
         } else if constexpr (std::is_same_v<T, double>) {
-          return FormatNumber(v);
+          return format_number(v);
         } else {
           return std::to_string(v);
         }
@@ -46,12 +46,12 @@ std::string ElementText(const RpcScalar& element) {
 clsRpcData::clsRpcData(const TextMeasure* measure, Clock clock)
     : measure_(measure), clock_(std::move(clock)), current_line_(kIndent) {}
 
-std::string clsRpcData::FormatTimeStamp(const LocalDateTime& when) {
-  return Pad2(when.day) + "." + Pad2(when.month) + "." + std::to_string(when.year) + " " + Pad2(when.hour) +
-         ":" + Pad2(when.minute) + ":" + Pad2(when.second);
+std::string clsRpcData::format_time_stamp(const LocalDateTime& when) {
+  return pad2(when.day) + "." + pad2(when.month) + "." + std::to_string(when.year) + " " + pad2(when.hour) +
+         ":" + pad2(when.minute) + ":" + pad2(when.second);
 }
 
-std::string clsRpcData::FormatPiece(std::string_view name, const RpcValue& value) {
+std::string clsRpcData::format_piece(std::string_view name, const RpcValue& value) {
   std::string piece(name);
   if (const auto* text = std::get_if<std::string>(&value)) {
     piece.append("->\"").append(*text).append("\"");
@@ -62,7 +62,7 @@ std::string clsRpcData::FormatPiece(std::string_view name, const RpcValue& value
         .append(" ... ")
         .append(std::to_string(upper));
     piece.append(" ) -> ");
-    for (const RpcScalar& element : list->elements) piece.append(ElementText(element)).append(" ");
+    for (const RpcScalar& element : list->elements) piece.append(element_text(element)).append(" ");
   } else {
     piece.append("->");
     std::visit(
@@ -71,7 +71,7 @@ std::string clsRpcData::FormatPiece(std::string_view name, const RpcValue& value
           if constexpr (std::is_same_v<T, RpcByte>)
             piece.append(std::to_string(v.value));
           else if constexpr (std::is_same_v<T, double>)
-            piece.append(FormatNumber(v));
+            piece.append(format_number(v));
           else if constexpr (std::is_same_v<T, std::int32_t>)
             piece.append(std::to_string(v));
         },
@@ -81,21 +81,21 @@ std::string clsRpcData::FormatPiece(std::string_view name, const RpcValue& value
   return piece;
 }
 
-void clsRpcData::SetRpcName(std::string_view RpcName, std::optional<std::int32_t> RetValue) {
+void clsRpcData::set_rpc_name(std::string_view RpcName, std::optional<std::int32_t> RetValue) {
   rpc_name_ = std::string(RpcName);
-  text_ = FormatTimeStamp(clock_()) + "  " + rpc_name_;
+  text_ = format_time_stamp(clock_()) + "  " + rpc_name_;
   if (RetValue) text_ += "       Ret=" + std::to_string(*RetValue);
   text_ += kLineBreak;
   current_line_ = kIndent;
 }
 
-bool clsRpcData::AddRpcParam(std::string_view RpcParamName, RpcValue RpcParamData) {
+bool clsRpcData::add_rpc_param(std::string_view RpcParamName, RpcValue RpcParamData) {
   for (const auto& [name, value] : params_) {
-    if (SameName(name, RpcParamName)) return false;
+    if (same_name(name, RpcParamName)) return false;
   }
-  std::string piece = FormatPiece(RpcParamName, RpcParamData);
+  std::string piece = format_piece(RpcParamName, RpcParamData);
   params_.emplace_back(std::string(RpcParamName), std::move(RpcParamData));
-  if (measure_ && measure_->TextWidth(current_line_ + piece) >= measure_->AvailableWidth()) {
+  if (measure_ && measure_->text_width(current_line_ + piece) >= measure_->available_width()) {
     text_.append(current_line_).append(kLineBreak);
     current_line_ = std::string(kIndent) + piece;
   } else {
@@ -104,7 +104,7 @@ bool clsRpcData::AddRpcParam(std::string_view RpcParamName, RpcValue RpcParamDat
   return true;
 }
 
-const std::string& clsRpcData::GetAsString() {
+const std::string& clsRpcData::get_as_string() {
   if (current_line_.find_first_not_of(' ') != std::string::npos) {
     text_.append(current_line_).append(kLineBreak);
     current_line_.clear();

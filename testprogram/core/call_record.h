@@ -4,7 +4,7 @@
 //   dd.mm.yyyy hh:mm:ss  NAME       Ret=0            head line; "       Ret=..." only with a result
 //             OrderNum->7   Machine->"M1"   ...     value lines: ten blanks, then value pieces
 // Pieces: numbers  Name->7 + three blanks; texts  Name->"text" + three blanks;
-//         lists    Name( 0 ... 9 ) -> e1 e2 ... + three blanks, each element followed by one blank, a
+//         lists    name( 0 ... 9 ) -> e1 e2 ... + three blanks, each element followed by one blank, a
 //                  byte written as its character in the ANSI code page ("0" for a zero byte).
 // A piece that would make the current line at least as wide as the echo box (TextMeasure) starts a
 // new value line, so the file and the window wrap alike.
@@ -34,26 +34,26 @@ class clsRpcData {
   using Clock = std::function<LocalDateTime()>;
 
   // `measure` may be null: then lines never wrap. `clock` gives the time of the head line.
-  explicit clsRpcData(const TextMeasure* measure = nullptr, Clock clock = CurrentLocalDateTime);
+  explicit clsRpcData(const TextMeasure* measure = nullptr, Clock clock = current_local_date_time);
 
   // Starts the record: the head line with the present time, RpcName and, if given, the result. Drops
   // whatever an earlier call built.
-  void SetRpcName(std::string_view RpcName, std::optional<std::int32_t> RetValue = std::nullopt);
+  void set_rpc_name(std::string_view RpcName, std::optional<std::int32_t> RetValue = std::nullopt);
 
   // Adds one value under its name. A name already in the record (letter case ignored) is refused:
   // false, and the record is unchanged.
-  bool AddRpcParam(std::string_view RpcParamName, RpcValue RpcParamData);
+  bool add_rpc_param(std::string_view RpcParamName, RpcValue RpcParamData);
 
   // Completes the record and returns its text; a second call returns the same text.
-  const std::string& GetAsString();
+  const std::string& get_as_string();
 
-  const std::string& GetRpcName() const { return rpc_name_; }
-  const RpcParams& GetRpcParams() const { return params_; }
+  const std::string& get_rpc_name() const { return rpc_name_; }
+  const RpcParams& get_rpc_params() const { return params_; }
 
   // The time stamp of a head line: "dd.mm.yyyy hh:mm:ss".
-  static std::string FormatTimeStamp(const LocalDateTime& when);
+  static std::string format_time_stamp(const LocalDateTime& when);
   // One value piece as described above, three trailing blanks included.
-  static std::string FormatPiece(std::string_view name, const RpcValue& value);
+  static std::string format_piece(std::string_view name, const RpcValue& value);
 
  private:
   const TextMeasure* measure_;

@@ -80,7 +80,7 @@ std::string two_digits(int v) {
 
 }  // namespace
 
-DateTimeFormat DateTimeFormatFromPatterns(std::string_view date_pattern, std::string_view time_pattern,
+DateTimeFormat date_time_format_from_patterns(std::string_view date_pattern, std::string_view time_pattern,
                                           std::string_view am_text, std::string_view pm_text) {
   DateTimeFormat format;
   std::string date(date_pattern);
@@ -118,23 +118,23 @@ DateTimeFormat DateTimeFormatFromPatterns(std::string_view date_pattern, std::st
   return format;
 }
 
-DateTimeFormat SystemDateTimeFormat() {
+DateTimeFormat system_date_time_format() {
   locale_t loc = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
   if (loc == static_cast<locale_t>(0)) loc = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
-  DateTimeFormat format = DateTimeFormatFromPatterns(nl_langinfo_l(D_FMT, loc), nl_langinfo_l(T_FMT, loc),
+  DateTimeFormat format = date_time_format_from_patterns(nl_langinfo_l(D_FMT, loc), nl_langinfo_l(T_FMT, loc),
                                                      nl_langinfo_l(AM_STR, loc), nl_langinfo_l(PM_STR, loc));
   freelocale(loc);
   return format;
 }
 
-LocalDateTime CurrentLocalDateTime() {
+LocalDateTime current_local_date_time() {
   std::time_t now = std::time(nullptr);
   std::tm tm{};
   localtime_r(&now, &tm);
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
-std::string FormatGeneralDate(const LocalDateTime& when, const DateTimeFormat& format) {
+std::string format_general_date(const LocalDateTime& when, const DateTimeFormat& format) {
   const std::string sep(1, format.date_separator);
   const std::string d = two_digits(when.day), m = two_digits(when.month), y = std::to_string(when.year);
   std::string out;
@@ -157,7 +157,7 @@ std::string FormatGeneralDate(const LocalDateTime& when, const DateTimeFormat& f
   return out;
 }
 
-std::optional<LocalDateTime> ParseDateTime(std::string_view text, const DateTimeFormat& format) {
+std::optional<LocalDateTime> parse_date_time(std::string_view text, const DateTimeFormat& format) {
   std::string_view s = trim(text);
   int parts[3];
   int digits[3];
@@ -217,17 +217,17 @@ std::optional<LocalDateTime> ParseDateTime(std::string_view text, const DateTime
   return when;
 }
 
-std::int64_t SecondsSince1970(const LocalDateTime& when) {
+std::int64_t seconds_since_1970(const LocalDateTime& when) {
   return days_from_civil(when.year, static_cast<unsigned>(when.month), static_cast<unsigned>(when.day)) *
              86400 +
          when.hour * 3600 + when.minute * 60 + when.second;
 }
 
-std::optional<std::int32_t> DateFieldSeconds(std::string_view text, const DateTimeFormat& format) {
+std::optional<std::int32_t> date_field_seconds(std::string_view text, const DateTimeFormat& format) {
   if (trim(text).empty()) return 0;
-  std::optional<LocalDateTime> when = ParseDateTime(text, format);
+  std::optional<LocalDateTime> when = parse_date_time(text, format);
   if (!when) return std::nullopt;
-  std::int64_t seconds = SecondsSince1970(*when);
+  std::int64_t seconds = seconds_since_1970(*when);
   if (seconds < 0 || seconds > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
   return static_cast<std::int32_t>(seconds);
 }

@@ -16,18 +16,18 @@ enum class ControlKind {
 class FormControlView {
  public:
   virtual ~FormControlView() = default;
-  virtual std::string Name() const = 0;  // "txtName1"
-  virtual ControlKind Kind() const = 0;
-  virtual std::string Text() const = 0;  // UTF-8
-  virtual void SetText(const std::string& text) = 0;
+  virtual std::string name() const = 0;  // "txtName1"
+  virtual ControlKind kind() const = 0;
+  virtual std::string text() const = 0;  // UTF-8
+  virtual void set_text(const std::string& text) = 0;
 };
 
 class FormView {
  public:
   virtual ~FormView() = default;
-  virtual std::string Name() const = 0;  // "frmC_ORDER_M"
+  virtual std::string name() const = 0;  // "frmC_ORDER_M"
   // The form's controls in the form's control order; owned by the form.
-  virtual std::vector<FormControlView*> Controls() const = 0;
+  virtual std::vector<FormControlView*> controls() const = 0;
 };
 
 }  // namespace tarvik::testprogram

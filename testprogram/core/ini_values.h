@@ -18,7 +18,7 @@ inline constexpr std::size_t kIniValueMaxBytes = 499;
 // The value of Key in Section; Default when the key, the section or the file is missing. FileName
 // empty: the settings file; else that file in the program's directory. Values longer than
 // kIniValueMaxBytes are cut.
-std::string GetIniValue(const ProgramFiles& files, std::string_view Section, std::string_view Key,
+std::string get_ini_value(const ProgramFiles& files, std::string_view Section, std::string_view Key,
                         std::string_view Default, std::string_view FileName = {});
 
 // Writes Key=Value into Section of the same file, creating the file and the section when missing;
@@ -26,11 +26,11 @@ std::string GetIniValue(const ProgramFiles& files, std::string_view Section, std
 // written in double quotes so that it reads back unchanged. Returns false when the file could not be
 // written or the value holds a line break (nothing is written then); callers that have nothing to
 // tell the user ignore the result.
-bool WriteIniValue(const ProgramFiles& files, std::string_view Section, std::string_view Key,
+bool write_ini_value(const ProgramFiles& files, std::string_view Section, std::string_view Key,
                    std::string_view Value, std::string_view FileName = {});
 
 // What GetIniValue gives back after WriteIniValue wrote `value` (which must hold no line break): the
 // value after the round trip through the code page and the cut.
-std::string IniReadBackForm(std::string_view value);
+std::string ini_read_back_form(std::string_view value);
 
 }  // namespace tarvik::testprogram

@@ -55,7 +55,7 @@ std::size_t scan_number(std::string_view chars, std::string& out) {
 
 }  // namespace
 
-double ValueOfText(std::string_view text) {
+double value_of_text(std::string_view text) {
   // Blanks, tabs and line feeds do not count anywhere, so drop them first.
   std::string squeezed;
   squeezed.reserve(text.size());
@@ -67,7 +67,7 @@ double ValueOfText(std::string_view text) {
   return parse_c_number(number);
 }
 
-std::optional<double> WholeTextNumber(std::string_view text) {
+std::optional<double> whole_text_number(std::string_view text) {
   while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
   while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
   std::string number;
@@ -76,7 +76,7 @@ std::optional<double> WholeTextNumber(std::string_view text) {
   return parse_c_number(number);
 }
 
-double RoundHalfEven(double value) {
+double round_half_even(double value) {
   if (!std::isfinite(value)) return value;
   double below = std::floor(value);
   double diff = value - below;
@@ -84,40 +84,40 @@ double RoundHalfEven(double value) {
   return below == 0.0 ? 0.0 : below;  // no negative zero
 }
 
-std::optional<std::int32_t> RoundToInt32(double value) {
-  double r = RoundHalfEven(value);
+std::optional<std::int32_t> round_to_int32(double value) {
+  double r = round_half_even(value);
   if (!(r >= -2147483648.0 && r <= 2147483647.0)) return std::nullopt;  // also refuses NaN
   return static_cast<std::int32_t>(r);
 }
 
-std::optional<std::int16_t> RoundToInt16(double value) {
-  double r = RoundHalfEven(value);
+std::optional<std::int16_t> round_to_int16(double value) {
+  double r = round_half_even(value);
   if (!(r >= -32768.0 && r <= 32767.0)) return std::nullopt;
   return static_cast<std::int16_t>(r);
 }
 
-std::optional<std::int32_t> NumberFieldValue(std::string_view text) {
-  return RoundToInt32(ValueOfText(text));
+std::optional<std::int32_t> number_field_value(std::string_view text) {
+  return round_to_int32(value_of_text(text));
 }
 
-std::optional<std::int32_t> WholeTextToInt32(std::string_view text) {
-  std::optional<double> n = WholeTextNumber(text);
+std::optional<std::int32_t> whole_text_to_int32(std::string_view text) {
+  std::optional<double> n = whole_text_number(text);
   if (!n) return std::nullopt;
-  return RoundToInt32(*n);
+  return round_to_int32(*n);
 }
 
-std::optional<std::int32_t> ChoiceCode(std::string_view text) {
-  if (std::optional<double> whole = WholeTextNumber(text)) return RoundToInt32(*whole);
+std::optional<std::int32_t> choice_code(std::string_view text) {
+  if (std::optional<double> whole = whole_text_number(text)) return round_to_int32(*whole);
   std::size_t colon = text.find(':');
   if (colon == std::string_view::npos) return std::nullopt;
-  return WholeTextToInt32(text.substr(0, colon));
+  return whole_text_to_int32(text.substr(0, colon));
 }
 
-bool KeyFilterAccepts(char32_t typed) {
+bool key_filter_accepts(char32_t typed) {
   return (typed >= U'0' && typed <= U'9') || typed == U'-' || typed == 8;
 }
 
-std::string FormatNumber(double value) {
+std::string format_number(double value) {
   if (value == 0.0) return "0";
   char buffer[64];
   auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);

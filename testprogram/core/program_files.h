@@ -37,12 +37,12 @@ struct DirectoryEnvironment {
 };
 
 // Picks the directories for a program in `program_directory` named `program_name`.
-ProgramDirectories ChooseProgramDirectories(const std::filesystem::path& program_directory,
-                                            const std::string& program_name,
-                                            const DirectoryEnvironment& environment);
+ProgramDirectories choose_program_directories(const std::filesystem::path& program_directory,
+                                              const std::string& program_name,
+                                              const DirectoryEnvironment& environment);
 
 // The process environment, access(2) and the password database.
-DirectoryEnvironment ProcessDirectoryEnvironment();
+DirectoryEnvironment process_directory_environment();
 
 class ProgramFiles {
  public:
@@ -52,23 +52,23 @@ class ProgramFiles {
 
   // The running executable's name, its directories chosen as above and created when missing (a
   // directory that cannot be created shows up later as the file operations' own failures).
-  static ProgramFiles ForThisProcess();
+  static ProgramFiles for_this_process();
 
-  const std::filesystem::path& Directory() const { return directories_.settings; }
-  const std::filesystem::path& LogDirectory() const { return directories_.log; }
-  ProgramDirectories::Source Source() const { return directories_.source; }
-  const std::string& ProgramName() const { return program_name_; }
-  std::filesystem::path SettingsFile() const { return InDirectory(program_name_ + ".ini"); }
-  std::filesystem::path LogFile() const { return directories_.log / (program_name_ + ".LOG"); }
-  std::filesystem::path BackupFile() const { return directories_.log / (program_name_ + ".BAK"); }
-  std::filesystem::path HistoryFile() const { return InDirectory(kHistoryFileName); }
+  const std::filesystem::path& directory() const { return directories_.settings; }
+  const std::filesystem::path& log_directory() const { return directories_.log; }
+  ProgramDirectories::Source source() const { return directories_.source; }
+  const std::string& program_name() const { return program_name_; }
+  std::filesystem::path settings_file() const { return in_directory(program_name_ + ".ini"); }
+  std::filesystem::path log_file() const { return directories_.log / (program_name_ + ".LOG"); }
+  std::filesystem::path backup_file() const { return directories_.log / (program_name_ + ".BAK"); }
+  std::filesystem::path history_file() const { return in_directory(kHistoryFileName); }
   // A file of the settings directory by name ("History.ini").
-  std::filesystem::path InDirectory(std::string_view file_name) const { return directories_.settings / file_name; }
+  std::filesystem::path in_directory(std::string_view file_name) const { return directories_.settings / file_name; }
 
   // Creates the directories that do not exist yet; false (with `error` set) when one cannot be made.
-  bool CreateDirectories(std::string* error = nullptr) const;
+  bool create_directories(std::string* error = nullptr) const;
   // One line per directory, for the user: where settings and history are, where the log is.
-  std::string DescribeLocations() const;
+  std::string describe_locations() const;
 
  private:
   ProgramDirectories directories_;

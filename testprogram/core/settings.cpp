@@ -11,31 +11,31 @@ namespace tarvik::testprogram {
 namespace {
 
 template <std::size_t N>
-int IndexOf(const std::array<std::string_view, N>& keys, std::string_view key) {
+int index_of(const std::array<std::string_view, N>& keys, std::string_view key) {
   auto it = std::find(keys.begin(), keys.end(), key);
   return it == keys.end() ? -1 : static_cast<int>(it - keys.begin());
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
     return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
   });
 }
 
-std::optional<bool> TextToBoolean(std::string_view text) {
-  if (std::optional<double> n = WholeTextNumber(text)) return *n != 0.0;
+std::optional<bool> text_to_boolean(std::string_view text) {
+  if (std::optional<double> n = whole_text_number(text)) return *n != 0.0;
   std::string_view t = text;
   while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
   while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
-  if (EqualsIgnoringCase(t, "true")) return true;
-  if (EqualsIgnoringCase(t, "false")) return false;
+  if (equals_ignoring_case(t, "true")) return true;
+  if (equals_ignoring_case(t, "false")) return false;
   return std::nullopt;
 }
 
-std::optional<std::int16_t> TextToInt16(std::string_view text) {
-  std::optional<double> n = WholeTextNumber(text);
+std::optional<std::int16_t> text_to_int16(std::string_view text) {
+  std::optional<double> n = whole_text_number(text);
   if (!n) return std::nullopt;
-  return RoundToInt16(*n);
+  return round_to_int16(*n);
 }
 
 // Reads values one after the other and stops at the first that does not convert.
@@ -44,35 +44,35 @@ class SettingsReader {
   explicit SettingsReader(const ProgramFiles& files) : files_(files) {}
 
   template <typename T, typename Convert>
-  bool Read(std::string_view section, std::string_view key, std::string_view fallback, Convert convert,
+  bool read(std::string_view section, std::string_view key, std::string_view fallback, Convert convert,
             T& target) {
     if (problem_) return false;
-    std::string text = GetIniValue(files_, section, key, fallback);
+    std::string text = get_ini_value(files_, section, key, fallback);
     std::optional<T> value = convert(text);
     if (!value) {
-      problem_ = SettingsProblem{files_.SettingsFile(), std::string(section), std::string(key), text, false};
+      problem_ = SettingsProblem{files_.settings_file(), std::string(section), std::string(key), text, false};
       return false;
     }
     target = *value;
     return true;
   }
-  bool Text(std::string_view section, std::string_view key, std::string_view fallback, std::string& target) {
+  bool text(std::string_view section, std::string_view key, std::string_view fallback, std::string& target) {
     if (problem_) return false;
-    target = GetIniValue(files_, section, key, fallback);
+    target = get_ini_value(files_, section, key, fallback);
     return true;
   }
-  bool Int32(std::string_view section, std::string_view key, std::string_view fallback,
+  bool int32(std::string_view section, std::string_view key, std::string_view fallback,
              std::int32_t& target) {
-    return Read(section, key, fallback, WholeTextToInt32, target);
+    return read(section, key, fallback, whole_text_to_int32, target);
   }
-  bool Int16(std::string_view section, std::string_view key, std::string_view fallback,
+  bool int16(std::string_view section, std::string_view key, std::string_view fallback,
              std::int16_t& target) {
-    return Read(section, key, fallback, TextToInt16, target);
+    return read(section, key, fallback, text_to_int16, target);
   }
-  bool Boolean(std::string_view section, std::string_view key, std::string_view fallback, bool& target) {
-    return Read(section, key, fallback, TextToBoolean, target);
+  bool boolean(std::string_view section, std::string_view key, std::string_view fallback, bool& target) {
+    return read(section, key, fallback, text_to_boolean, target);
   }
-  std::optional<SettingsProblem> Problem() const { return problem_; }
+  std::optional<SettingsProblem> problem() const { return problem_; }
 
  private:
   const ProgramFiles& files_;
@@ -82,22 +82,22 @@ class SettingsReader {
 class SettingsWriter {
  public:
   explicit SettingsWriter(const ProgramFiles& files) : files_(files) {}
-  void Write(std::string_view section, std::string_view key, const std::string& value) {
-    if (!WriteIniValue(files_, section, key, value) && !problem_) {
-      problem_ = SettingsProblem{files_.SettingsFile(), std::string(section), std::string(key), value, true};
+  void write(std::string_view section, std::string_view key, const std::string& value) {
+    if (!write_ini_value(files_, section, key, value) && !problem_) {
+      problem_ = SettingsProblem{files_.settings_file(), std::string(section), std::string(key), value, true};
     }
   }
-  void Number(std::string_view section, std::string_view key, std::int64_t value) {
-    Write(section, key, std::to_string(value));
+  void number(std::string_view section, std::string_view key, std::int64_t value) {
+    write(section, key, std::to_string(value));
   }
-  std::optional<SettingsProblem> Problem() const { return problem_; }
+  std::optional<SettingsProblem> problem() const { return problem_; }
 
  private:
   const ProgramFiles& files_;
   std::optional<SettingsProblem> problem_;
 };
 
-std::string MachineSection(int i) {
+std::string machine_section(int i) {
   return "Machine_" + std::to_string(i);
 }
 
@@ -109,34 +109,32 @@ Settings::Settings() {
   PopupFlags.fill(1);
 }
 
-std::int16_t* Settings::TraceFlag(std::string_view telegram) {
-  int i = IndexOf(kTraceFlagKeys, telegram);
+std::int16_t* Settings::trace_flag(std::string_view telegram) {
+  int i = index_of(kTraceFlagKeys, telegram);
   return i < 0 ? nullptr : &TraceFlags[i];
 }
-const std::int16_t* Settings::TraceFlag(std::string_view telegram) const {
-  return const_cast<Settings*>(this)->TraceFlag(telegram);
+const std::int16_t* Settings::trace_flag(std::string_view telegram) const {
+  return const_cast<Settings*>(this)->trace_flag(telegram);
 }
 
-std::int16_t* Settings::PopupFlag(std::string_view telegram) {
-  for (std::size_t i = 0; i < kPopupFlagKeys.size(); ++i) {
-    if (kPopupFlagKeys[i].substr(5) == telegram) return &PopupFlags[i];
-  }
-  return nullptr;
+std::int16_t* Settings::popup_flag(std::string_view telegram) {
+  int i = index_of(kPopupFlagTelegrams, telegram);
+  return i < 0 ? nullptr : &PopupFlags[i];
 }
-const std::int16_t* Settings::PopupFlag(std::string_view telegram) const {
-  return const_cast<Settings*>(this)->PopupFlag(telegram);
+const std::int16_t* Settings::popup_flag(std::string_view telegram) const {
+  return const_cast<Settings*>(this)->popup_flag(telegram);
 }
 
-bool Settings::IsTraced(std::string_view trace_key) const {
-  const std::int16_t* flag = TraceFlag(trace_key);
+bool Settings::is_traced(std::string_view trace_key) const {
+  const std::int16_t* flag = trace_flag(trace_key);
   return TraceAll != 0 || (flag && *flag != 0);
 }
 
-int Settings::ConfiguredMachineCount() const {
+int Settings::configured_machine_count() const {
   return std::clamp<int>(MachineCount, 0, kMachineTableSize);
 }
 
-std::string SettingsProblem::Message() const {
+std::string SettingsProblem::message() const {
   std::string where = "key \"" + key + "\" in section [" + section + "] of " + file.string();
   if (write_failed) return "The settings could not be written (" + where + ").";
   return "The value \"" + value + "\" of " + where +
@@ -144,57 +142,57 @@ std::string SettingsProblem::Message() const {
          "program again.";
 }
 
-std::optional<SettingsProblem> LoadSettings(const ProgramFiles& files, Settings& s) {
+std::optional<SettingsProblem> load_settings(const ProgramFiles& files, Settings& s) {
   SettingsReader r(files);
-  r.Text("Host", "HostID", "?", s.HostID);
-  r.Int32("Host", "HostPort", "3010", s.HostPort);
-  r.Boolean("Host", "HostEnabled", "1", s.HostEnabled);
-  r.Int16("Host", "MachineCount", "1", s.MachineCount);
+  r.text("Host", "HostID", "?", s.HostID);
+  r.int32("Host", "HostPort", "3010", s.HostPort);
+  r.boolean("Host", "HostEnabled", "1", s.HostEnabled);
+  r.int16("Host", "MachineCount", "1", s.MachineCount);
   for (int i = 1; i <= kMachineTableSize; ++i) {
     MachineEntry& m = s.Machines[i - 1];
-    const std::string section = MachineSection(i);
-    r.Text(section, "MachineID", "M" + std::to_string(i), m.MachineID);
-    r.Text(section, "MachineIP", "?", m.MachineIP);
-    r.Int32(section, "MachinePort", "3011", m.MachinePort);
-    r.Int16(section, "MachineTimeout", "5", m.MachineTimeout);
+    const std::string section = machine_section(i);
+    r.text(section, "MachineID", "M" + std::to_string(i), m.MachineID);
+    r.text(section, "MachineIP", "?", m.MachineIP);
+    r.int32(section, "MachinePort", "3011", m.MachinePort);
+    r.int16(section, "MachineTimeout", "5", m.MachineTimeout);
   }
-  r.Int16("Trace", "TraceAll", "1", s.TraceAll);
+  r.int16("Trace", "TraceAll", "1", s.TraceAll);
   for (std::size_t i = 0; i < kTraceFlagKeys.size(); ++i)
-    r.Int16("Trace", kTraceFlagKeys[i], "0", s.TraceFlags[i]);
-  r.Int32("Trace", "LogFileSize", "4", s.LogFileSize);
-  for (std::size_t i = 0; i < kPopupFlagKeys.size(); ++i)
-    r.Int16("Trace", kPopupFlagKeys[i], "1", s.PopupFlags[i]);
-  return r.Problem();
+    r.int16("Trace", kTraceFlagKeys[i], "0", s.TraceFlags[i]);
+  r.int32("Trace", "LogFileSize", "4", s.LogFileSize);
+  for (std::size_t i = 0; i < kPopupFlagTelegrams.size(); ++i)
+    r.int16("Trace", popup_flag_key(kPopupFlagTelegrams[i]), "1", s.PopupFlags[i]);
+  return r.problem();
 }
 
-std::optional<SettingsProblem> SaveSettings(const ProgramFiles& files, const Settings& s) {
+std::optional<SettingsProblem> save_settings(const ProgramFiles& files, const Settings& s) {
   SettingsWriter w(files);
-  w.Write("Host", "HostID", s.HostID);
-  w.Number("Host", "HostPort", s.HostPort);
-  w.Write("Host", "HostEnabled", s.HostEnabled ? "1" : "0");
-  w.Number("Host", "MachineCount", s.MachineCount);
-  for (int i = 1; i <= s.ConfiguredMachineCount(); ++i) {
+  w.write("Host", "HostID", s.HostID);
+  w.number("Host", "HostPort", s.HostPort);
+  w.write("Host", "HostEnabled", s.HostEnabled ? "1" : "0");
+  w.number("Host", "MachineCount", s.MachineCount);
+  for (int i = 1; i <= s.configured_machine_count(); ++i) {
     const MachineEntry& m = s.Machines[i - 1];
-    const std::string section = MachineSection(i);
-    w.Write(section, "MachineID", m.MachineID);
-    w.Write(section, "MachineIP", m.MachineIP);
-    w.Number(section, "MachinePort", m.MachinePort);
-    w.Number(section, "MachineTimeout", m.MachineTimeout);
+    const std::string section = machine_section(i);
+    w.write(section, "MachineID", m.MachineID);
+    w.write(section, "MachineIP", m.MachineIP);
+    w.number(section, "MachinePort", m.MachinePort);
+    w.number(section, "MachineTimeout", m.MachineTimeout);
   }
-  w.Number("Trace", "TraceAll", s.TraceAll);
+  w.number("Trace", "TraceAll", s.TraceAll);
   for (std::size_t i = 0; i < kTraceFlagKeys.size(); ++i)
-    w.Number("Trace", kTraceFlagKeys[i], s.TraceFlags[i]);
-  w.Number("Trace", "LogFileSize", s.LogFileSize);
-  for (std::size_t i = 0; i < kPopupFlagKeys.size(); ++i)
-    w.Number("Trace", kPopupFlagKeys[i], s.PopupFlags[i]);
-  return w.Problem();
+    w.number("Trace", kTraceFlagKeys[i], s.TraceFlags[i]);
+  w.number("Trace", "LogFileSize", s.LogFileSize);
+  for (std::size_t i = 0; i < kPopupFlagTelegrams.size(); ++i)
+    w.number("Trace", popup_flag_key(kPopupFlagTelegrams[i]), s.PopupFlags[i]);
+  return w.problem();
 }
 
-std::optional<SettingsProblem> ReadFormSize(const ProgramFiles& files, FormSize& size) {
+std::optional<SettingsProblem> read_form_size(const ProgramFiles& files, FormSize& size) {
   SettingsReader r(files);
-  r.Int32("Form", "Width", "9100", size.Width);
-  r.Int32("Form", "Height", "7560", size.Height);
-  return r.Problem();
+  r.int32("Form", "Width", "9100", size.Width);
+  r.int32("Form", "Height", "7560", size.Height);
+  return r.problem();
 }
 
 }  // namespace tarvik::testprogram

@@ -4,7 +4,7 @@
 //   [Host]        HostID="?"  HostPort=3010  HostEnabled=1  MachineCount=1
 //   [Machine_i]   i = 1..20: MachineID="Mi"  MachineIP="?"  MachinePort=3011  MachineTimeout=5
 //   [Trace]       TraceAll=1, one flag per telegram (kTraceFlagKeys, default 0), LogFileSize=4 (KiB),
-//                 one popup flag per incoming telegram (kPopupFlagKeys, default 1)
+//                 one popup flag per incoming telegram ("Popup" + kPopupFlagTelegrams, default 1)
 //   [Form]        Width=9100  Height=7560 (twips; read by the main window, never written)
 //
 // Threads: the program's UI thread; one Settings object for the whole program.
@@ -18,22 +18,11 @@
 #include <string_view>
 
 #include "testprogram/core/program_files.h"
+#include "testprogram/core/telegram_order.h"
 
 namespace tarvik::testprogram {
 
 inline constexpr int kMachineTableSize = 20;
-
-// Keys of the trace flags in section "Trace", in the order they are read and written.
-inline constexpr std::array<std::string_view, 25> kTraceFlagKeys = {
-    "R_DDEDATA_H", "R_VAR_H",   "T_VAR_H",   "R_MESSAGE_H", "R_TPS_H",     "R_REPORT_H",  "R_MACHINE_H",
-    "T_DATA_H",    "R_DATA_H",  "R_VAR_M",   "T_VAR_M",     "R_MESSAGE_M", "R_DDEDATA_M", "T_TPS_M",
-    "C_TPORDER_M", "C_SYNCH_M", "C_MODE_M",  "R_REPORT_M",  "R_NC4WPC_M",  "C_DELETE_M",  "T_MACHINE_M",
-    "T_DATA_M",    "R_DATA_M",  "C_ORDER_M", "T_REPORT_M"};
-
-// Keys of the popup flags in section "Trace", in order: "Popup" and the incoming telegram's name.
-inline constexpr std::array<std::string_view, 9> kPopupFlagKeys = {
-    "PopupR_DDEDATA_H", "PopupR_VAR_H",     "PopupT_VAR_H",  "PopupR_MESSAGE_H", "PopupR_TPS_H",
-    "PopupR_REPORT_H",  "PopupR_MACHINE_H", "PopupT_DATA_H", "PopupR_DATA_H"};
 
 struct MachineEntry {
   std::string MachineID;
@@ -53,46 +42,46 @@ struct Settings {
   std::int16_t TraceAll = 1;
   std::array<std::int16_t, kTraceFlagKeys.size()> TraceFlags{};  // in kTraceFlagKeys order
   std::int32_t LogFileSize = 4;                                  // kilobytes of 1024 bytes
-  std::array<std::int16_t, kPopupFlagKeys.size()> PopupFlags{};  // in kPopupFlagKeys order
+  std::array<std::int16_t, kPopupFlagTelegrams.size()> PopupFlags{};  // in kPopupFlagTelegrams order
 
   // The trace flag named like `telegram` ("C_ORDER_M"), nullptr for a name that has none.
-  std::int16_t* TraceFlag(std::string_view telegram);
-  const std::int16_t* TraceFlag(std::string_view telegram) const;
+  std::int16_t* trace_flag(std::string_view telegram);
+  const std::int16_t* trace_flag(std::string_view telegram) const;
   // The popup flag of an incoming telegram ("R_DATA_H"), nullptr for a name that has none.
-  std::int16_t* PopupFlag(std::string_view telegram);
-  const std::int16_t* PopupFlag(std::string_view telegram) const;
+  std::int16_t* popup_flag(std::string_view telegram);
+  const std::int16_t* popup_flag(std::string_view telegram) const;
 
   // Whether a record is logged that TraceAll or the trace flag `trace_key` lets through.
-  bool IsTraced(std::string_view trace_key) const;
+  bool is_traced(std::string_view trace_key) const;
   // Machine entries the program configures: MachineCount limited to the table, 0 when not positive.
-  int ConfiguredMachineCount() const;
+  int configured_machine_count() const;
 };
 
-// Which value of which file could not be used; the main window shows Message() to the user.
+// Which value of which file could not be used; the main window shows message() to the user.
 struct SettingsProblem {
   std::filesystem::path file;
   std::string section;
   std::string key;
   std::string value;
   bool write_failed = false;  // false: the value did not convert on loading
-  std::string Message() const;
+  std::string message() const;
 };
 
 // Reads every setting in the documented order. A value that does not convert stops loading there:
 // the settings read so far stay in `settings`, the rest keep what they held, and the problem is
 // returned so the caller can show it and end its start-up sequence.
-[[nodiscard]] std::optional<SettingsProblem> LoadSettings(const ProgramFiles& files, Settings& settings);
+[[nodiscard]] std::optional<SettingsProblem> load_settings(const ProgramFiles& files, Settings& settings);
 
 // Writes the settings in the documented order; machine sections only for machines 1 to
-// ConfiguredMachineCount(), higher sections stay in the file as they are. Every value is attempted;
+// configured_machine_count(), higher sections stay in the file as they are. Every value is attempted;
 // the first one that could not be written is returned.
-std::optional<SettingsProblem> SaveSettings(const ProgramFiles& files, const Settings& settings);
+std::optional<SettingsProblem> save_settings(const ProgramFiles& files, const Settings& settings);
 
 // The main window's start size from section "Form" (twips), defaults 9100 x 7560.
 struct FormSize {
   std::int32_t Width = 9100;
   std::int32_t Height = 7560;
 };
-[[nodiscard]] std::optional<SettingsProblem> ReadFormSize(const ProgramFiles& files, FormSize& size);
+[[nodiscard]] std::optional<SettingsProblem> read_form_size(const ProgramFiles& files, FormSize& size);
 
 }  // namespace tarvik::testprogram

@@ -2,7 +2,7 @@
 
 namespace tarvik::testprogram {
 
-double FixedWidthMeasure::TextWidth(std::string_view text) const {
+double FixedWidthMeasure::text_width(std::string_view text) const {
   // Counts code points: every byte that does not continue a UTF-8 sequence starts a character.
   std::size_t characters = 0;
   for (char c : text) {

@@ -11,19 +11,19 @@ namespace tarvik::testprogram {
 class TextMeasure {
  public:
   virtual ~TextMeasure() = default;
-  // Width of `text` (UTF-8, one line) in the echo box's font. Any unit, the same as AvailableWidth().
-  virtual double TextWidth(std::string_view text) const = 0;
+  // Width of `text` (UTF-8, one line) in the echo box's font. Any unit, the same as available_width().
+  virtual double text_width(std::string_view text) const = 0;
   // Width of the echo box at this moment.
-  virtual double AvailableWidth() const = 0;
+  virtual double available_width() const = 0;
 };
 
 // Every character is one unit wide; the box is `columns` characters wide.
 class FixedWidthMeasure : public TextMeasure {
  public:
   explicit FixedWidthMeasure(std::size_t columns) : columns_(columns) {}
-  void SetColumns(std::size_t columns) { columns_ = columns; }
-  double TextWidth(std::string_view text) const override;
-  double AvailableWidth() const override { return static_cast<double>(columns_); }
+  void set_columns(std::size_t columns) { columns_ = columns; }
+  double text_width(std::string_view text) const override;
+  double available_width() const override { return static_cast<double>(columns_); }
 
  private:
   std::size_t columns_;

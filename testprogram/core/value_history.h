@@ -42,32 +42,32 @@ class ValueHistory {
   explicit ValueHistory(const ProgramFiles& files);  // `files` must outlive the history
 
   // The section name of a control of a form.
-  static std::string HistoryKey(std::string_view form_name, std::string_view control_name);
+  static std::string history_key(std::string_view form_name, std::string_view control_name);
   // What the history stores for a field's text.
-  static std::string StoredForm(std::string_view text);
+  static std::string stored_form(std::string_view text);
 
   // The menu for a field: item i shows Value_i when it is not empty; item 0 shows `current_text`
   // when Value_0 is empty; the other empty items are hidden.
-  HistoryMenu MenuFor(std::string_view history_key, std::string_view current_text) const;
+  HistoryMenu menu_for(std::string_view history_key, std::string_view current_text) const;
 
   // Offers the stored values of InputControl (a text box of form `form_name`) and puts the chosen one
   // into it; a menu closed without a choice leaves the text as it was. Returns the chosen value.
-  std::string SelectValue(std::string_view form_name, FormControlView& InputControl,
+  std::string select_value(std::string_view form_name, FormControlView& InputControl,
                           const HistoryMenuChooser& choose) const;
 
   // Sets every text box and drop-down list of aForm but "cboMachine" to its last value sent; fields
   // without history keep their text, except "txtOrderNum", which falls back to "0".
-  void GetLastValues(FormView& aForm) const;
+  void get_last_values(FormView& aForm) const;
 
   // Stores aForm's current values as the newest entries: each drop-down list's text as Combo_Value;
   // each text box's text moved to (or put at) Value_0, the others following in their order. False
   // when History.ini could not be written (it stops at the first failed write).
-  bool UpdateValues(const FormView& aForm) const;
+  bool update_values(const FormView& aForm) const;
 
  private:
-  std::string Read(const std::string& section, const std::string& key) const;
-  bool Write(const std::string& section, const std::string& key, const std::string& value) const;
-  bool UpdateTextBox(const std::string& section, const std::string& text) const;
+  std::string read(const std::string& section, const std::string& key) const;
+  bool write(const std::string& section, const std::string& key, const std::string& value) const;
+  bool update_text_box(const std::string& section, const std::string& text) const;
 
   const ProgramFiles& files_;
 };

@@ -2,6 +2,7 @@
 // answers mistakes: unknown commands and telegrams, fields given twice, out-of-range options.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -92,6 +93,33 @@ TEST(CliReference, CommittedTelegramsDocIsWhatTheTableGenerates) {
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(r.out == committed.str())
       << "docs/telegrams.md is out of date: build/tools/tarvik list --markdown > docs/telegrams.md";
+}
+
+// The control is reached through the component layer: by its ProgID through the manifest beside the
+// tool. A copy of the tool without that manifest (and with an empty registry) finds no control: the
+// wire facts still come, the control's parts say what was missing.
+TEST(CliReference, TheControlIsFoundByItsProgIdOrNamedAsMissing) {
+  const auto found = tarvik({"typelib"});
+  ASSERT_EQ(found.exit_code, 0) << found.err;
+  EXPECT_NE(found.out.find("library MEVRIX"), std::string::npos);
+  EXPECT_NE(found.out.find("coclass Machine"), std::string::npos);
+
+  const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "tarvik_without_manifest";
+  std::filesystem::create_directories(dir);
+  std::filesystem::copy_file(kTarvik, dir / "tarvik", std::filesystem::copy_options::overwrite_existing);
+  const auto alone = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"/usr/bin/env", "TARVIK_REGISTRY=" + (dir / "no-registry").string(),
+                               (dir / "tarvik").string()});
+    return test::run(std::move(args));
+  };
+  const auto typelib = alone({"typelib"});
+  EXPECT_EQ(typelib.exit_code, 3);
+  EXPECT_NE(typelib.err.find("Mevrix.Machine is not found"), std::string::npos) << typelib.err;
+  const auto list = alone({"list", "T_DATA_M"});
+  ASSERT_EQ(list.exit_code, 0) << list.err;
+  EXPECT_TRUE(json_lines(list.out).at(0)["control_method"]["signature"].is_null()) << list.out;
+  EXPECT_NE(list.err.find("control signatures left out"), std::string::npos) << list.err;
+  EXPECT_EQ(alone({"list", "--markdown"}).exit_code, 3);
 }
 
 TEST(CliReference, UnknownNamesAreNamedWithTheValidOnes) {

@@ -17,61 +17,61 @@ namespace {
 
 class ConfigWindowTest : public ProgramTest {
  protected:
-  QDialog* Open() {
-    if (!window_) Start();
-    return window_->OpenSettings();
+  QDialog* open() {
+    if (!window_) start();
+    return window_->open_settings();
   }
-  void Ok() { Child<QPushButton>(config(), "cmdOK")->click(); }
+  void ok() { child<QPushButton>(config(), "cmdOK")->click(); }
   QDialog* config() { return window_->findChild<QDialog*>(QStringLiteral("frmRpcTarvikConfig")); }
   template <class W = QWidget>
-  W* Get(const char* name) { return Child<W>(config(), name); }
+  W* get(const char* name) { return child<W>(config(), name); }
 };
 
 TEST_F(ConfigWindowTest, EditOfMachine2SurvivesMovingToMachine3AndOk) {
-  WriteSettings("[Host]\nMachineCount=3\n");
-  Open();
-  EXPECT_EQ(Get<QTabWidget>("tabConfig")->currentIndex(), 0);
-  EXPECT_EQ(Get<QLabel>("lblMachine")->text(), QStringLiteral("1"));
-  EXPECT_EQ(Get<QLabel>("lblCount")->text(), QStringLiteral("3"));
-  EXPECT_EQ(Get<QScrollBar>("hsbMachine")->maximum(), 3);
-  Get<QScrollBar>("hsbMachine")->setValue(2);
-  EXPECT_EQ(Get<QLineEdit>("txtMachineID")->text(), QStringLiteral("M2"));
-  Get<QLineEdit>("txtMachineID")->setText(QStringLiteral("LATHE2"));
-  Get<QLineEdit>("txtMachinePort")->setText(QStringLiteral("5011.5"));
-  Get<QComboBox>("cboMachineTimeout")->setCurrentIndex(9);
-  Get<QScrollBar>("hsbMachine")->setValue(3);
-  Get<QLineEdit>("txtMachineIP")->setText(QStringLiteral("10.1.1.3"));  // stored by OK itself
-  Ok();
+  write_settings("[Host]\nMachineCount=3\n");
+  open();
+  EXPECT_EQ(get<QTabWidget>("tabConfig")->currentIndex(), 0);
+  EXPECT_EQ(get<QLabel>("lblMachine")->text(), QStringLiteral("1"));
+  EXPECT_EQ(get<QLabel>("lblCount")->text(), QStringLiteral("3"));
+  EXPECT_EQ(get<QScrollBar>("hsbMachine")->maximum(), 3);
+  get<QScrollBar>("hsbMachine")->setValue(2);
+  EXPECT_EQ(get<QLineEdit>("txtMachineID")->text(), QStringLiteral("M2"));
+  get<QLineEdit>("txtMachineID")->setText(QStringLiteral("LATHE2"));
+  get<QLineEdit>("txtMachinePort")->setText(QStringLiteral("5011.5"));
+  get<QComboBox>("cboMachineTimeout")->setCurrentIndex(9);
+  get<QScrollBar>("hsbMachine")->setValue(3);
+  get<QLineEdit>("txtMachineIP")->setText(QStringLiteral("10.1.1.3"));  // stored by OK itself
+  ok();
   EXPECT_FALSE(config() && config()->isVisible());
-  EXPECT_EQ(Ini("Machine_2", "MachineID"), "LATHE2");
-  EXPECT_EQ(Ini("Machine_2", "MachinePort"), "5012");  // halves to the even neighbour
-  EXPECT_EQ(Ini("Machine_2", "MachineTimeout"), "9");
-  EXPECT_EQ(Ini("Machine_3", "MachineIP"), "10.1.1.3");
-  EXPECT_EQ(window_->CurrentSettings().Machines[1].MachineID, "LATHE2");
+  EXPECT_EQ(ini("Machine_2", "MachineID"), "LATHE2");
+  EXPECT_EQ(ini("Machine_2", "MachinePort"), "5012");  // halves to the even neighbour
+  EXPECT_EQ(ini("Machine_2", "MachineTimeout"), "9");
+  EXPECT_EQ(ini("Machine_3", "MachineIP"), "10.1.1.3");
+  EXPECT_EQ(window_->current_settings().Machines[1].MachineID, "LATHE2");
   // InitMachines ran with the new values.
   EXPECT_EQ(machines_.puts.back().property, machine_dispid::HostEnabled);
 }
 
 TEST_F(ConfigWindowTest, TraceAllGreysTheTelegramFramesAndTheirTicksAreStillSaved) {
-  Open();
-  auto* all = Get<QCheckBox>("chkTraceAll");
+  open();
+  auto* all = get<QCheckBox>("chkTraceAll");
   EXPECT_TRUE(all->isChecked());  // default
-  EXPECT_FALSE(Get<QGroupBox>("fraRpcToVELD_RPC")->isEnabled());
-  EXPECT_FALSE(Get<QGroupBox>("fraRpcFromVELD_RPC")->isEnabled());
+  EXPECT_FALSE(get<QGroupBox>("fraRpcToVELD_RPC")->isEnabled());
+  EXPECT_FALSE(get<QGroupBox>("fraRpcFromVELD_RPC")->isEnabled());
   all->setChecked(false);
-  EXPECT_TRUE(Get<QGroupBox>("fraRpcToVELD_RPC")->isEnabled());
-  Get<QCheckBox>("chkR_MESSAGE_M")->setChecked(true);
-  Get<QCheckBox>("chkR_DATA_H")->setChecked(true);
+  EXPECT_TRUE(get<QGroupBox>("fraRpcToVELD_RPC")->isEnabled());
+  get<QCheckBox>("chkR_MESSAGE_M")->setChecked(true);
+  get<QCheckBox>("chkR_DATA_H")->setChecked(true);
   all->setChecked(true);
-  EXPECT_TRUE(Get<QCheckBox>("chkR_MESSAGE_M")->isChecked());
-  Get<QCheckBox>("chkPopupR_VAR_H")->setChecked(false);
-  Ok();
-  EXPECT_EQ(Ini("Trace", "TraceAll"), "1");
-  EXPECT_EQ(Ini("Trace", "R_MESSAGE_M"), "1");
-  EXPECT_EQ(Ini("Trace", "R_DATA_H"), "1");
-  EXPECT_EQ(Ini("Trace", "T_DATA_M"), "0");
-  EXPECT_EQ(Ini("Trace", "PopupR_VAR_H"), "0");
-  EXPECT_EQ(Ini("Trace", "PopupR_DATA_H"), "1");
+  EXPECT_TRUE(get<QCheckBox>("chkR_MESSAGE_M")->isChecked());
+  get<QCheckBox>("chkPopupR_VAR_H")->setChecked(false);
+  ok();
+  EXPECT_EQ(ini("Trace", "TraceAll"), "1");
+  EXPECT_EQ(ini("Trace", "R_MESSAGE_M"), "1");
+  EXPECT_EQ(ini("Trace", "R_DATA_H"), "1");
+  EXPECT_EQ(ini("Trace", "T_DATA_M"), "0");
+  EXPECT_EQ(ini("Trace", "PopupR_VAR_H"), "0");
+  EXPECT_EQ(ini("Trace", "PopupR_DATA_H"), "1");
 }
 
 TEST_F(ConfigWindowTest, NumbersInTextFields) {
@@ -82,92 +82,92 @@ TEST_F(ConfigWindowTest, NumbersInTextFields) {
   for (const Case& c : {Case{"10k", "10"}, Case{"abc", "0"}, Case{"", "7"}, Case{" 2.5", "2"}}) {
     SCOPED_TRACE(c.text);
     window_.reset();
-    WriteSettings("[Trace]\nLogFileSize=7\n[Machine_1]\nMachinePort=3011\n");
-    Open();
-    Get<QLineEdit>("txtLogFileSize")->setText(QString::fromLatin1(c.text));
-    Get<QLineEdit>("txtMachinePort")->setText(QString::fromLatin1(c.text));
-    Ok();
-    EXPECT_EQ(Ini("Trace", "LogFileSize"), c.stored);
-    EXPECT_EQ(Ini("Machine_1", "MachinePort"), std::string(c.text).empty() ? "3011" : c.stored);
+    write_settings("[Trace]\nLogFileSize=7\n[Machine_1]\nMachinePort=3011\n");
+    open();
+    get<QLineEdit>("txtLogFileSize")->setText(QString::fromLatin1(c.text));
+    get<QLineEdit>("txtMachinePort")->setText(QString::fromLatin1(c.text));
+    ok();
+    EXPECT_EQ(ini("Trace", "LogFileSize"), c.stored);
+    EXPECT_EQ(ini("Machine_1", "MachinePort"), std::string(c.text).empty() ? "3011" : c.stored);
   }
 }
 
 TEST_F(ConfigWindowTest, TimeoutListHasTenLevels) {
-  Open();
-  auto* list = Get<QComboBox>("cboMachineTimeout");
+  open();
+  auto* list = get<QComboBox>("cboMachineTimeout");
   ASSERT_EQ(list->count(), 10);
   EXPECT_EQ(list->currentText(), QStringLiteral(" 5 - DEFAULT"));
   EXPECT_EQ(list->itemText(0), QStringLiteral(" 0 - MIN"));
   EXPECT_EQ(list->itemText(9), QStringLiteral(" 9 - MAX"));
-  Ok();
-  EXPECT_EQ(Ini("Machine_1", "MachineTimeout"), "5");
+  ok();
+  EXPECT_EQ(ini("Machine_1", "MachineTimeout"), "5");
 }
 
 TEST_F(ConfigWindowTest, LoweringTheCountWritesOnlyTheRemainingSectionsAndRemovesControls) {
-  WriteSettings("[Host]\nMachineCount=5\n[Machine_4]\nMachineID=KEEP4\n");
-  Open();
+  write_settings("[Host]\nMachineCount=5\n[Machine_4]\nMachineID=KEEP4\n");
+  open();
   EXPECT_EQ(machines_.created.size(), 5u);
-  Get<QScrollBar>("hsbMachineCount")->setValue(2);
-  EXPECT_EQ(Get<QLabel>("lblMachineCount")->text(), QStringLiteral("2"));
-  EXPECT_EQ(Get<QScrollBar>("hsbMachine")->maximum(), 2);
-  Ok();
-  EXPECT_EQ(Ini("Host", "MachineCount"), "2");
-  EXPECT_EQ(Ini("Machine_2", "MachineID"), "M2");
-  EXPECT_EQ(Ini("Machine_3", "MachineID"), "<missing>");
-  EXPECT_EQ(Ini("Machine_4", "MachineID"), "KEEP4");  // left as it was
+  get<QScrollBar>("hsbMachineCount")->setValue(2);
+  EXPECT_EQ(get<QLabel>("lblMachineCount")->text(), QStringLiteral("2"));
+  EXPECT_EQ(get<QScrollBar>("hsbMachine")->maximum(), 2);
+  ok();
+  EXPECT_EQ(ini("Host", "MachineCount"), "2");
+  EXPECT_EQ(ini("Machine_2", "MachineID"), "M2");
+  EXPECT_EQ(ini("Machine_3", "MachineID"), "<missing>");
+  EXPECT_EQ(ini("Machine_4", "MachineID"), "KEEP4");  // left as it was
   EXPECT_EQ(machines_.created.size(), 2u);
 }
 
 TEST_F(ConfigWindowTest, CancelAndCloseBoxChangeNothing) {
-  Open();
-  Get<QLineEdit>("txtHostID")->setText(QStringLiteral("CHANGED"));
-  Child<QPushButton>(config(), "cmdCancel")->click();
+  open();
+  get<QLineEdit>("txtHostID")->setText(QStringLiteral("CHANGED"));
+  child<QPushButton>(config(), "cmdCancel")->click();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_EQ(window_->CurrentSettings().HostID, "?");
-  Open();
-  EXPECT_EQ(Get<QLineEdit>("txtHostID")->text(), QStringLiteral("?"));
-  Get<QLineEdit>("txtHostID")->setText(QStringLiteral("CHANGED"));
+  EXPECT_EQ(window_->current_settings().HostID, "?");
+  open();
+  EXPECT_EQ(get<QLineEdit>("txtHostID")->text(), QStringLiteral("?"));
+  get<QLineEdit>("txtHostID")->setText(QStringLiteral("CHANGED"));
   config()->close();
-  EXPECT_EQ(window_->CurrentSettings().HostID, "?");
-  EXPECT_FALSE(std::filesystem::exists(files_.SettingsFile()));
+  EXPECT_EQ(window_->current_settings().HostID, "?");
+  EXPECT_FALSE(std::filesystem::exists(files_.settings_file()));
 }
 
 // A host port that is no number used to close the window with the edits half taken over and
 // nothing saved; the window now stays open with every edit and changes nothing.
 TEST_F(ConfigWindowTest, HostPortThatIsNoNumberKeepsTheWindowOpenAndChangesNothing) {
-  Open();
+  open();
   const std::size_t puts = machines_.puts.size();
-  Get<QLineEdit>("txtHostID")->setText(QStringLiteral("NEWHOST"));
-  Get<QTabWidget>("tabConfig")->setCurrentIndex(2);
+  get<QLineEdit>("txtHostID")->setText(QStringLiteral("NEWHOST"));
+  get<QTabWidget>("tabConfig")->setCurrentIndex(2);
   for (const char* port : {"", "abc", "99999999999"}) {
-    Get<QLineEdit>("txtHostPort")->setText(QString::fromLatin1(port));
-    Ok();
+    get<QLineEdit>("txtHostPort")->setText(QString::fromLatin1(port));
+    ok();
     ASSERT_NE(config(), nullptr);
     EXPECT_TRUE(config()->isVisible()) << port;
-    EXPECT_EQ(Get<QTabWidget>("tabConfig")->currentIndex(), 0);
-    EXPECT_TRUE(Get<QLabel>("lblHostPortError")->isVisibleTo(config()));
+    EXPECT_EQ(get<QTabWidget>("tabConfig")->currentIndex(), 0);
+    EXPECT_TRUE(get<QLabel>("lblHostPortError")->isVisibleTo(config()));
   }
-  EXPECT_EQ(window_->CurrentSettings().HostID, "?");
-  EXPECT_FALSE(std::filesystem::exists(files_.SettingsFile()));
+  EXPECT_EQ(window_->current_settings().HostID, "?");
+  EXPECT_FALSE(std::filesystem::exists(files_.settings_file()));
   EXPECT_EQ(machines_.puts.size(), puts);
-  Get<QLineEdit>("txtHostPort")->setText(QStringLiteral("4010"));
-  Ok();
-  EXPECT_EQ(Ini("Host", "HostID"), "NEWHOST");
-  EXPECT_EQ(Ini("Host", "HostPort"), "4010");
+  get<QLineEdit>("txtHostPort")->setText(QStringLiteral("4010"));
+  ok();
+  EXPECT_EQ(ini("Host", "HostID"), "NEWHOST");
+  EXPECT_EQ(ini("Host", "HostPort"), "4010");
 }
 
 TEST_F(ConfigWindowTest, TracePageShowsWhereTheFilesAre) {
-  Open();
-  auto* files = Get<QLabel>("lblFiles");
-  EXPECT_TRUE(files->text().contains(QString::fromStdString(files_.Directory().string())));
-  EXPECT_TRUE(files->text().contains(QStringLiteral("Log: ") + QString::fromStdString(files_.LogDirectory().string())));
+  open();
+  auto* files = get<QLabel>("lblFiles");
+  EXPECT_TRUE(files->text().contains(QString::fromStdString(files_.directory().string())));
+  EXPECT_TRUE(files->text().contains(QStringLiteral("Log: ") + QString::fromStdString(files_.log_directory().string())));
 }
 
 TEST_F(ConfigWindowTest, FocusStaysOnTheVisiblePage) {
-  Open();
+  open();
   config()->activateWindow();
-  Get<QTabWidget>("tabConfig")->setCurrentIndex(1);
-  Get<QLineEdit>("txtMachineID")->setFocus();
+  get<QTabWidget>("tabConfig")->setCurrentIndex(1);
+  get<QLineEdit>("txtMachineID")->setFocus();
   for (int i = 0; i < 30; ++i) {
     QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : config(), Qt::Key_Tab);
     QWidget* focused = config()->focusWidget();
@@ -176,7 +176,7 @@ TEST_F(ConfigWindowTest, FocusStaysOnTheVisiblePage) {
     EXPECT_TRUE(tag.isEmpty() || tag == QStringLiteral("M")) << focused->objectName().toStdString();
   }
   for (const char* page_control : {"txtHostID", "chkTraceAll", "chkPopupR_DATA_H", "txtMachineID"})
-    EXPECT_FALSE(Get(page_control)->property("tag").toString().isEmpty()) << page_control;
+    EXPECT_FALSE(get(page_control)->property("tag").toString().isEmpty()) << page_control;
 }
 
 }  // namespace

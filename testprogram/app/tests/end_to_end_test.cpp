@@ -7,6 +7,10 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "platform/com/activation.h"
 #include "testprogram/app/com_machine_controls.h"
@@ -20,64 +24,81 @@ namespace {
 
 // Waits (pumping Qt's events) until `done` or until the bound of 400 rounds of 25 ms is spent.
 template <class F>
-bool WaitFor(F done) {
+bool wait_for(F done) {
   for (int i = 0; i < 400 && !done(); ++i) QTest::qWait(25);
   return done();
 }
 
-std::string Slurp(const QString& path) {
+std::string slurp(const QString& path) {
   std::ifstream in(path.toStdString(), std::ios::binary);
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
 }
 
-QString PeerScript() { return QString::fromUtf8(TARVIK_PEER_DIR "/rpcpeer.py"); }
+QString peer_script() { return QString::fromUtf8(TARVIK_PEER_DIR "/rpcpeer.py"); }
+
+// A TCP port free on loopback just now, for the program's host server (the program, like any
+// container, has no way to ask the control which port it chose for HostPort 0).
+int free_loopback_port() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof addr;
+  int port = 0;
+  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) == 0)
+    port = ntohs(addr.sin_port);
+  if (fd >= 0) ::close(fd);
+  return port;
+}
 
 class EndToEndTest : public ProgramTest {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists(PeerScript().toStdString())) GTEST_SKIP() << "rpcpeer.py not found";
+    if (!std::filesystem::exists(peer_script().toStdString())) GTEST_SKIP() << "rpcpeer.py not found";
     const QString port_file = QString::fromStdString((dir_ / "machine.port").string());
     jsonl_ = QString::fromStdString((dir_ / "calls.jsonl").string());
     machine_.start(QString::fromUtf8(TARVIK_PYTHON),
-                   {PeerScript(), "serve-machine", "--port", "0", "--port-file", port_file, "--jsonl", jsonl_,
+                   {peer_script(), "serve-machine", "--port", "0", "--port-file", port_file, "--jsonl", jsonl_,
                     "--status-for", "T_TPS_M=5"});
     ASSERT_TRUE(machine_.waitForStarted(10000));
-    ASSERT_TRUE(WaitFor([&] { return !Slurp(port_file).empty(); })) << "the peer did not start listening";
-    machine_port_ = std::stoi(Slurp(port_file));
+    ASSERT_TRUE(wait_for([&] { return !slurp(port_file).empty(); })) << "the peer did not start listening";
+    machine_port_ = std::stoi(slurp(port_file));
   }
   void TearDown() override {
     window_.reset();
-    real_.RemoveAll();
+    real_.remove_all();
     if (machine_.state() != QProcess::NotRunning) {
       machine_.kill();
       machine_.waitForFinished(10000);
     }
   }
 
-  frmRpcTarvikTest& StartReal() {
-    WriteSettings("[Host]\nHostID=HOSTE2E\nHostPort=0\n[Machine_1]\nMachineID=m1\nMachineIP=127.0.0.1\nMachinePort=" +
+  frmRpcTarvikTest& start_real() {
+    host_port_ = free_loopback_port();
+    write_settings("[Host]\nHostID=HOSTE2E\nHostPort=" + std::to_string(host_port_) + "\n[Machine_1]\nMachineID=m1\nMachineIP=127.0.0.1\nMachinePort=" +
                   std::to_string(machine_port_) + "\nMachineTimeout=3\n");
     ProgramContext context{files_};
     context.machines = &real_;
     context.prompts = &prompts_;
-    context.clock = FixedNow;
+    context.clock = fixed_now;
     window_ = std::make_unique<frmRpcTarvikTest>(std::move(context));
-    window_->StartUp();
+    window_->start_up();
     window_->show();
     return *window_;
   }
 
   // Sends a telegram to the program's host endpoint as machine `machine`.
-  int CallHost(const QStringList& telegram_and_values) {
+  int call_host(const QStringList& telegram_and_values) {
     QProcess call;
     call.start(QString::fromUtf8(TARVIK_PYTHON),
-               QStringList{PeerScript(), "call-host", "--port", QString::number(real_.HostListeningPort())} +
+               QStringList{peer_script(), "call-host", "--port", QString::number(host_port_)} +
                    telegram_and_values);
     // Pump while the peer waits for its answer: the control answers on its own threads, but the
     // event reaches the window only through this thread's event loop.
-    WaitFor([&] { return call.state() == QProcess::NotRunning; });
+    wait_for([&] { return call.state() == QProcess::NotRunning; });
     return call.exitCode();
   }
 
@@ -85,62 +106,63 @@ class EndToEndTest : public ProgramTest {
   QProcess machine_;
   QString jsonl_;
   int machine_port_ = 0;
+  int host_port_ = 0;
 };
 
 TEST_F(EndToEndTest, SendFormsReachTheMachineAndItsResultComesBack) {
-  StartReal();
+  start_real();
   ASSERT_TRUE(prompts_.shown.empty()) << prompts_.shown[0].text.toStdString();
-  window_->OpenSendForm("T_DATA_M");
+  window_->open_send_form("T_DATA_M");
   auto* form = window_->findChild<SendForm*>(QStringLiteral("frmT_DATA_M"));
-  SetWidgetText(Child(form, "txtOrderNum"), QStringLiteral("-2"));
-  SetWidgetText(Child(form, "cboSFkt"), QStringLiteral("7: words"));
-  SetWidgetText(Child(form, "txtName1"), QStringLiteral("Mä"));
-  Child<QPushButton>(form, "cmdOK")->click();
-  EXPECT_EQ(window_->StatusText(), QStringLiteral("T_DATA_M    Ret = 0"));
-  ASSERT_TRUE(WaitFor([&] { return Slurp(jsonl_).find("T_DATA_M") != std::string::npos; }));
-  const std::string line = Slurp(jsonl_);
+  set_widget_text(child(form, "txtOrderNum"), QStringLiteral("-2"));
+  set_widget_text(child(form, "cboSFkt"), QStringLiteral("7: words"));
+  set_widget_text(child(form, "txtName1"), QStringLiteral("Mä"));
+  child<QPushButton>(form, "cmdOK")->click();
+  EXPECT_EQ(window_->status_text(), QStringLiteral("T_DATA_M    Ret = 0"));
+  ASSERT_TRUE(wait_for([&] { return slurp(jsonl_).find("T_DATA_M") != std::string::npos; }));
+  const std::string line = slurp(jsonl_);
   EXPECT_NE(line.find(R"("pszHost": "HOSTE2E", "pszMachine": "M1", "OrderNum": -2, "SFkt": 7, "Name1": "M\u00e4")"),
             std::string::npos)
       << line;
 
-  window_->OpenSendForm("T_TPS_M");
-  Child<QPushButton>(window_->findChild<SendForm*>(QStringLiteral("frmT_TPS_M")), "cmdOK")->click();
-  EXPECT_EQ(window_->StatusText(), QStringLiteral("T_TPS_M    Ret = 5"));
+  window_->open_send_form("T_TPS_M");
+  child<QPushButton>(window_->findChild<SendForm*>(QStringLiteral("frmT_TPS_M")), "cmdOK")->click();
+  EXPECT_EQ(window_->status_text(), QStringLiteral("T_TPS_M    Ret = 5"));
 }
 
 TEST_F(EndToEndTest, UnreachableMachineGivesTheRuntimeStatus) {
   machine_.kill();
   machine_.waitForFinished(10000);
-  StartReal();
-  window_->OpenSendForm("T_MACHINE_M");
-  Child<QPushButton>(window_->findChild<SendForm*>(QStringLiteral("frmT_MACHINE_M")), "cmdOK")->click();
-  EXPECT_EQ(window_->StatusText(), QStringLiteral("T_MACHINE_M    Ret = 1722 (the RPC server is unavailable)"));
+  start_real();
+  window_->open_send_form("T_MACHINE_M");
+  child<QPushButton>(window_->findChild<SendForm*>(QStringLiteral("frmT_MACHINE_M")), "cmdOK")->click();
+  EXPECT_EQ(window_->status_text(), QStringLiteral("T_MACHINE_M    Ret = 1722 (the RPC server is unavailable)"));
 }
 
 TEST_F(EndToEndTest, TelegramsFromTheMachinePopUpTheirFormsAndAreLogged) {
-  StartReal();
-  ASSERT_NE(real_.HostListeningPort(), 0);
-  EXPECT_EQ(CallHost({"R_DATA_H", "pszHost=HOSTE2E", "pszMachine=m1", "OrderNum=-9", "SFkt=7", "pszName1=abc",
+  start_real();
+  ASSERT_NE(host_port_, 0);
+  EXPECT_EQ(call_host({"R_DATA_H", "pszHost=HOSTE2E", "pszMachine=m1", "OrderNum=-9", "SFkt=7", "pszName1=abc",
                       "Date=60", "LastFile=1"}),
             0);
-  ASSERT_TRUE(WaitFor([&] { return window_->OpenIncomingForm("R_DATA_H") != nullptr; }));
-  IncomingForm* form = window_->OpenIncomingForm("R_DATA_H");
-  EXPECT_EQ(form->ValueLabel("lblMachine")->text(), QStringLiteral("m1"));  // the configured name
-  EXPECT_EQ(form->ValueLabel("lblOrderNum")->text(), QStringLiteral("-9"));
-  EXPECT_EQ(form->ValueLabel("lblName1")->text(), QStringLiteral("abc"));
-  EXPECT_EQ(form->ValueLabel("lblDateVal")->text(), QStringLiteral("60"));
+  ASSERT_TRUE(wait_for([&] { return window_->open_incoming_form("R_DATA_H") != nullptr; }));
+  IncomingForm* form = window_->open_incoming_form("R_DATA_H");
+  EXPECT_EQ(form->value_label("lblMachine")->text(), QStringLiteral("m1"));  // the configured name
+  EXPECT_EQ(form->value_label("lblOrderNum")->text(), QStringLiteral("-9"));
+  EXPECT_EQ(form->value_label("lblName1")->text(), QStringLiteral("abc"));
+  EXPECT_EQ(form->value_label("lblDateVal")->text(), QStringLiteral("60"));
 
-  EXPECT_EQ(CallHost({"R_REPORT_H", "pszHost=HOSTE2E", "pszMachine=M1", "Flag=65,66,0", "Number=1,2,3"}), 0);
-  ASSERT_TRUE(WaitFor([&] { return window_->OpenIncomingForm("R_REPORT_H") != nullptr; }));
-  form = window_->OpenIncomingForm("R_REPORT_H");
-  EXPECT_EQ(form->ValueLabel("lblFlag", 1)->text(), QStringLiteral("B"));
-  EXPECT_EQ(form->ValueLabel("lblNumber", 2)->text(), QStringLiteral("3"));
+  EXPECT_EQ(call_host({"R_REPORT_H", "pszHost=HOSTE2E", "pszMachine=M1", "Flag=65,66,0", "Number=1,2,3"}), 0);
+  ASSERT_TRUE(wait_for([&] { return window_->open_incoming_form("R_REPORT_H") != nullptr; }));
+  form = window_->open_incoming_form("R_REPORT_H");
+  EXPECT_EQ(form->value_label("lblFlag", 1)->text(), QStringLiteral("B"));
+  EXPECT_EQ(form->value_label("lblNumber", 2)->text(), QStringLiteral("3"));
 
   // A telegram for another host is refused by the control and shows nothing.
-  CallHost({"R_MESSAGE_H", "pszHost=OTHER", "pszMachine=M1", "pszMessage=x"});
+  call_host({"R_MESSAGE_H", "pszHost=OTHER", "pszMachine=M1", "pszMessage=x"});
   QTest::qWait(100);
-  EXPECT_EQ(window_->OpenIncomingForm("R_MESSAGE_H"), nullptr);
-  const std::string log = LogText();
+  EXPECT_EQ(window_->open_incoming_form("R_MESSAGE_H"), nullptr);
+  const std::string log = log_text();
   EXPECT_NE(log.find("R_DATA_H"), std::string::npos);
   EXPECT_NE(log.find("Flag( 0 ... 9 ) -> A B 0 "), std::string::npos);
   EXPECT_EQ(log.find("R_MESSAGE_H"), std::string::npos);
@@ -148,26 +170,26 @@ TEST_F(EndToEndTest, TelegramsFromTheMachinePopUpTheirFormsAndAreLogged) {
 
 TEST_F(EndToEndTest, HostPortInUseIsReportedOnce) {
   // The peer's machine port is taken: enabling the host there fails.
-  WriteSettings("[Host]\nHostPort=" + std::to_string(machine_port_) + "\n");
+  write_settings("[Host]\nHostPort=" + std::to_string(machine_port_) + "\n");
   ProgramContext context{files_};
   context.machines = &real_;
   context.prompts = &prompts_;
   window_ = std::make_unique<frmRpcTarvikTest>(std::move(context));
-  window_->StartUp();
+  window_->start_up();
   ASSERT_EQ(prompts_.shown.size(), 1u);
   EXPECT_TRUE(prompts_.shown[0].text.startsWith(QStringLiteral("Error nr: "))) << prompts_.shown[0].text.toStdString();
-  EXPECT_FALSE(window_->CurrentSettings().HostEnabled);
+  EXPECT_FALSE(window_->current_settings().HostEnabled);
 }
 
 // What the start-up message says when the control cannot be created: the files involved.
 TEST(ControlCreationFailure, NamesTheManifestTheRegistryOrTheModule) {
   ComMachineControls controls;
-  const std::string not_named = controls.CreateFailureText(com::REGDB_E_CLASSNOTREG);
+  const std::string not_named = controls.create_failure_text(com::REGDB_E_CLASSNOTREG);
   EXPECT_NE(not_named.find("Mevrix.Machine is named in neither the manifest " + com::default_manifest_path()),
             std::string::npos)
       << not_named;
   EXPECT_NE(not_named.find("REGDB_E_CLASSNOTREG"), std::string::npos);
-  const std::string not_loaded = controls.CreateFailureText(com::E_MOD_NOT_FOUND);
+  const std::string not_loaded = controls.create_failure_text(com::E_MOD_NOT_FOUND);
   EXPECT_NE(not_loaded.find("libRpcTarvik.so cannot be loaded (E_MOD_NOT_FOUND)"), std::string::npos) << not_loaded;
 }
 
@@ -186,7 +208,7 @@ TEST(SingleInstance, ASecondCopyEndsAtOnceAndTheFirstKeepsRunning) {
   ASSERT_TRUE(first.waitForStarted(10000));
   // The first copy creates the lock file and locks it right away; wait for the file, then leave it a
   // moment to take the lock.
-  ASSERT_TRUE(WaitFor([&] { return QFile::exists(dir.path() + "/RpcTarvikTest.lock"); }));
+  ASSERT_TRUE(wait_for([&] { return QFile::exists(dir.path() + "/RpcTarvikTest.lock"); }));
   QTest::qWait(300);
   second.start(program, {});
   ASSERT_TRUE(second.waitForFinished(20000));

@@ -24,35 +24,35 @@ class FakeMachineControls final : public MachineControls {
     std::vector<com::Variant> args;
   };
 
-  bool Exists(int i) const override { return created.count(i) != 0; }
-  com::HRESULT Create(int i) override {
-    if (Exists(i)) return com::S_FALSE;
+  bool exists(int i) const override { return created.count(i) != 0; }
+  com::HRESULT create(int i) override {
+    if (exists(i)) return com::S_FALSE;
     if (com::failed(create_result)) return create_result;
     created[i] = ++creations;
     return com::S_OK;
   }
-  com::HRESULT Remove(int i) override {
-    if (!Exists(i)) return com::E_INVALIDARG;
+  com::HRESULT remove(int i) override {
+    if (!exists(i)) return com::E_INVALIDARG;
     created.erase(i);
     return com::S_OK;
   }
-  void RemoveAll() override { created.clear(); }
-  com::HRESULT PutProperty(int i, com::DispId p, const com::Variant& v) override {
-    if (!Exists(i)) return com::E_INVALIDARG;
+  void remove_all() override { created.clear(); }
+  com::HRESULT put_property(int i, com::DispId p, const com::Variant& v) override {
+    if (!exists(i)) return com::E_INVALIDARG;
     puts.push_back({i, p, v});
     return p == machine_dispid::HostEnabled ? host_enable_result : com::S_OK;
   }
-  com::HRESULT Call(int i, com::DispId m, std::span<const com::Variant> args, com::Variant* result) override {
-    if (!Exists(i)) return com::E_INVALIDARG;
+  com::HRESULT call(int i, com::DispId m, std::span<const com::Variant> args, com::Variant* result) override {
+    if (!exists(i)) return com::E_INVALIDARG;
     if (during_call) during_call();
     if (com::failed(call_result)) return call_result;
     calls.push_back({i, m, {args.begin(), args.end()}});
     if (result) *result = com::Variant::i4(ret);
     return com::S_OK;
   }
-  void SetEventHandler(EventHandler h) override { handler = std::move(h); }
+  void set_event_handler(EventHandler h) override { handler = std::move(h); }
 
-  void Raise(int instance, com::DispId event, std::vector<com::Variant> args) {
+  void raise(int instance, com::DispId event, std::vector<com::Variant> args) {
     if (handler) handler(instance, event, args);
   }
 

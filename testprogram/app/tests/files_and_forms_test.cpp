@@ -20,29 +20,29 @@ namespace tarvik::testprogram {
 namespace {
 
 com::Variant I4(std::int32_t v) { return com::Variant::i4(v); }
-com::Variant Str(const std::string& s) { return com::Variant::bstr(com::BStr::from_utf8(s)); }
-com::DispId EventOf(const char* telegram) { return protocol::find_telegram(telegram)->events[0].dispid; }
+com::Variant str(const std::string& s) { return com::Variant::bstr(com::BStr::from_utf8(s)); }
+com::DispId event_of(const char* telegram) { return protocol::find_telegram(telegram)->events[0].dispid; }
 
-std::vector<com::Variant> MachineArgs(std::int32_t mode, const std::string& program) {
-  std::vector<com::Variant> a = {I4(1), I4(mode), I4(INT32_MIN), Str(program), I4(INT32_MAX)};
+std::vector<com::Variant> machine_args(std::int32_t mode, const std::string& program) {
+  std::vector<com::Variant> a = {I4(1), I4(mode), I4(INT32_MIN), str(program), I4(INT32_MAX)};
   for (int i = 0; i < 6; ++i) a.push_back(I4(-1000000000 - i));
-  for (const char* w : {"WWWWW", "W2", "W3"}) a.push_back(Str(w));
+  for (const char* w : {"WWWWW", "W2", "W3"}) a.push_back(str(w));
   for (int i = 0; i < 3; ++i) a.push_back(I4(INT32_MIN));
   a.push_back(I4(INT32_MIN));
   a.push_back(I4(INT32_MIN));
-  a.push_back(Str("rb"));
+  a.push_back(str("rb"));
   return a;
 }
 
 class FilesAndFormsTest : public ProgramTest {
  protected:
-  void Send(const char* telegram) {
-    window_->OpenSendForm(telegram);
-    Child<QPushButton>(window_->findChild<SendForm*>(QString::fromLatin1("frm") + QLatin1String(telegram)), "cmdOK")
+  void send(const char* telegram) {
+    window_->open_send_form(telegram);
+    child<QPushButton>(window_->findChild<SendForm*>(QString::fromLatin1("frm") + QLatin1String(telegram)), "cmdOK")
         ->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
-  std::size_t MessagesNaming(const std::filesystem::path& file) const {
+  std::size_t messages_naming(const std::filesystem::path& file) const {
     std::size_t n = 0;
     for (const auto& m : prompts_.shown) n += m.text.contains(QString::fromStdString(file.string()));
     return n;
@@ -51,27 +51,27 @@ class FilesAndFormsTest : public ProgramTest {
 
 // A directory where a file should be cannot be written, not even by root.
 TEST_F(FilesAndFormsTest, EachFileThatCannotBeWrittenIsToldOnceAndTheProgramGoesOn) {
-  std::filesystem::create_directory(files_.HistoryFile());
-  std::filesystem::create_directory(files_.LogFile());
-  std::filesystem::create_directory(files_.SettingsFile());
-  Start();
+  std::filesystem::create_directory(files_.history_file());
+  std::filesystem::create_directory(files_.log_file());
+  std::filesystem::create_directory(files_.settings_file());
+  start();
   ASSERT_TRUE(prompts_.shown.empty());
-  Send("T_MACHINE_M");
-  Send("T_MACHINE_M");
+  send("T_MACHINE_M");
+  send("T_MACHINE_M");
   EXPECT_EQ(machines_.calls.size(), 2u);
-  EXPECT_EQ(MessagesNaming(files_.HistoryFile()), 1u);
-  EXPECT_EQ(MessagesNaming(files_.LogFile()), 1u);
-  EXPECT_NE(window_->RpcText()->toPlainText().indexOf(QStringLiteral("T_MACHINE_M")), -1);  // echo still shown
-  EXPECT_EQ(window_->StatusText(), QStringLiteral("T_MACHINE_M    Ret = 0"));
+  EXPECT_EQ(messages_naming(files_.history_file()), 1u);
+  EXPECT_EQ(messages_naming(files_.log_file()), 1u);
+  EXPECT_NE(window_->rpc_text()->toPlainText().indexOf(QStringLiteral("T_MACHINE_M")), -1);  // echo still shown
+  EXPECT_EQ(window_->status_text(), QStringLiteral("T_MACHINE_M    Ret = 0"));
 
   // The popup flag and the Settings window's OK write the same settings file: told once.
-  machines_.Raise(1, EventOf("R_DDEDATA_H"), {I4(1), Str("x")});
-  IncomingForm* form = window_->OpenIncomingForm("R_DDEDATA_H");
-  Child<QCheckBox>(form, "chkPopupRpc")->setChecked(false);
-  Child<QPushButton>(form, "cmdOK")->click();
-  EXPECT_EQ(*window_->CurrentSettings().PopupFlag("R_DDEDATA_H"), 0);  // applies in memory
-  Child<QPushButton>(window_->OpenSettings(), "cmdOK")->click();
-  EXPECT_EQ(MessagesNaming(files_.SettingsFile()), 1u);
+  machines_.raise(1, event_of("R_DDEDATA_H"), {I4(1), str("x")});
+  IncomingForm* form = window_->open_incoming_form("R_DDEDATA_H");
+  child<QCheckBox>(form, "chkPopupRpc")->setChecked(false);
+  child<QPushButton>(form, "cmdOK")->click();
+  EXPECT_EQ(*window_->current_settings().popup_flag("R_DDEDATA_H"), 0);  // applies in memory
+  child<QPushButton>(window_->open_settings(), "cmdOK")->click();
+  EXPECT_EQ(messages_naming(files_.settings_file()), 1u);
   EXPECT_EQ(prompts_.shown.size(), 3u);
   for (const auto& m : prompts_.shown) EXPECT_TRUE(m.text.contains(QStringLiteral("could not be written")));
 }
@@ -82,39 +82,39 @@ TEST_F(FilesAndFormsTest, ViewLogFileSaysWhenThereIsNoLogOrNoViewer) {
   ProgramContext context{files_};
   context.machines = &machines_;
   context.prompts = &prompts_;
-  context.clock = FixedNow;
+  context.clock = fixed_now;
   context.open_viewer = [&](const QString& path) {
     opened.push_back(path);
     return viewer;
   };
   window_ = std::make_unique<frmRpcTarvikTest>(std::move(context));
-  window_->StartUp();
-  Menu("mnuViewLogFile");
+  window_->start_up();
+  menu("mnuViewLogFile");
   ASSERT_EQ(prompts_.shown.size(), 1u);
   EXPECT_TRUE(prompts_.shown[0].text.startsWith(QStringLiteral("There is no log file yet")));
   EXPECT_TRUE(opened.empty());
 
-  Send("T_MACHINE_M");
-  Menu("mnuViewLogFile");
+  send("T_MACHINE_M");
+  menu("mnuViewLogFile");
   ASSERT_EQ(prompts_.shown.size(), 2u);
   EXPECT_TRUE(prompts_.shown[1].text.startsWith(QStringLiteral("No program to view the log file")));
-  EXPECT_TRUE(prompts_.shown[1].text.contains(QString::fromStdString(files_.LogFile().string())));
+  EXPECT_TRUE(prompts_.shown[1].text.contains(QString::fromStdString(files_.log_file().string())));
 
   viewer = true;
-  Menu("mnuViewLogFile");
+  menu("mnuViewLogFile");
   EXPECT_EQ(prompts_.shown.size(), 2u);
   ASSERT_EQ(opened.size(), 2u);
-  EXPECT_EQ(opened.back(), QString::fromStdString(files_.LogFile().string()));
+  EXPECT_EQ(opened.back(), QString::fromStdString(files_.log_file().string()));
 }
 
 TEST_F(FilesAndFormsTest, EchoLinesFitTheVisibleWidth) {
-  Start();
+  start();
   window_->resize(420, 400);
   QCoreApplication::processEvents();
-  for (int i = 0; i < 3; ++i) machines_.Raise(1, EventOf("R_MACHINE_H"), MachineArgs(i, "PROG"));
+  for (int i = 0; i < 3; ++i) machines_.raise(1, event_of("R_MACHINE_H"), machine_args(i, "PROG"));
   QCoreApplication::processEvents();
   // The records' own line breaks keep every line inside what the box shows (no piece is wider).
-  QPlainTextEdit* box = window_->RpcText();
+  QPlainTextEdit* box = window_->rpc_text();
   const int visible = box->viewport()->width() - 2 * static_cast<int>(box->document()->documentMargin());
   const QStringList lines = box->toPlainText().split(QLatin1Char('\n'));
   ASSERT_GT(lines.size(), 9);
@@ -123,15 +123,15 @@ TEST_F(FilesAndFormsTest, EchoLinesFitTheVisibleWidth) {
 }
 
 TEST_F(FilesAndFormsTest, IncomingFormsShowTheWidestValuesWhole) {
-  Start();
+  start();
   const std::string program(64, 'N');  // a 64-character NC program name without blanks
-  machines_.Raise(1, EventOf("R_MACHINE_H"), MachineArgs(INT32_MIN, program));
+  machines_.raise(1, event_of("R_MACHINE_H"), machine_args(INT32_MIN, program));
   std::vector<com::Variant> numbers(10, I4(INT32_MIN)), times(10, I4(2147483647)), flags(10, com::Variant::ui1('W'));
-  machines_.Raise(1, EventOf("R_REPORT_H"),
+  machines_.raise(1, event_of("R_REPORT_H"),
                   {I4(INT32_MIN), I4(INT32_MIN), com::Variant::array(numbers), com::Variant::array(times),
-                   com::Variant::array(flags), I4(0), I4(0), Str("")});
+                   com::Variant::array(flags), I4(0), I4(0), str("")});
   for (const char* telegram : {"R_MACHINE_H", "R_REPORT_H"}) {
-    IncomingForm* form = window_->OpenIncomingForm(telegram);
+    IncomingForm* form = window_->open_incoming_form(telegram);
     ASSERT_NE(form, nullptr);
     form->layout()->activate();
     std::vector<QLabel*> shown;
@@ -141,9 +141,9 @@ TEST_F(FilesAndFormsTest, IncomingFormsShowTheWidestValuesWhole) {
       if (l->objectName() == QLatin1String("lblText") || l->text().isEmpty()) continue;
       SCOPED_TRACE(telegram + (" " + l->objectName().toStdString()) + " " + l->text().toStdString());
       if (auto* wrapping = qobject_cast<WrappingLabel*>(l)) {
-        EXPECT_LE(wrapping->HeightFor(wrapping->width()), wrapping->height());  // every line shows
+        EXPECT_LE(wrapping->height_for(wrapping->width()), wrapping->height());  // every line shows
       } else {
-        EXPECT_GE(l->width(), LabelWidthFor(*l, l->text()));
+        EXPECT_GE(l->width(), label_width_for(*l, l->text()));
       }
       EXPECT_TRUE(form->rect().contains(l->geometry()));
     }
@@ -153,19 +153,19 @@ TEST_F(FilesAndFormsTest, IncomingFormsShowTheWidestValuesWhole) {
         EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
             << telegram << " " << shown[i]->objectName().toStdString() << " / " << shown[j]->objectName().toStdString();
   }
-  EXPECT_EQ(window_->OpenIncomingForm("R_MACHINE_H")->ValueLabel("lblMachineMode")->text(),
+  EXPECT_EQ(window_->open_incoming_form("R_MACHINE_H")->value_label("lblMachineMode")->text(),
             QStringLiteral("-2147483648"));
 }
 
 TEST_F(FilesAndFormsTest, IncomingFormIsCentredThenMovedOntoTheScreen) {
-  Start();
+  start();
   const QRect screen = window_->screen()->availableGeometry();
   window_->move(screen.topLeft());
   std::vector<com::Variant> ten(10, I4(0)), flags(10, com::Variant::ui1(0));
-  machines_.Raise(1, EventOf("R_REPORT_H"),
+  machines_.raise(1, event_of("R_REPORT_H"),
                   {I4(1), I4(3), com::Variant::array(ten), com::Variant::array(ten), com::Variant::array(flags), I4(0),
-                   I4(0), Str("")});
-  IncomingForm* form = window_->OpenIncomingForm("R_REPORT_H");
+                   I4(0), str("")});
+  IncomingForm* form = window_->open_incoming_form("R_REPORT_H");
   const QRect placed(form->pos(), form->frameGeometry().size());
   EXPECT_GE(placed.left(), screen.left());
   EXPECT_GE(placed.top(), screen.top());
@@ -175,13 +175,13 @@ TEST_F(FilesAndFormsTest, IncomingFormIsCentredThenMovedOntoTheScreen) {
 }
 
 TEST_F(FilesAndFormsTest, SendFormNumberBoxesShowTheWidestNumber) {
-  Start();
-  window_->OpenSendForm("C_TPORDER_M");
+  start();
+  window_->open_send_form("C_TPORDER_M");
   auto* form = window_->findChild<SendForm*>(QStringLiteral("frmC_TPORDER_M"));
   form->layout()->activate();
   for (const char* name : {"txtOrderNum", "txtSDockPos", "txtResInt1", "txtResInt2", "txtVehicle"}) {
-    auto* box = Child<QLineEdit>(form, name);
-    EXPECT_GE(box->width(), LineEditWidthFor(*box, kWidestNumber)) << name;
+    auto* box = child<QLineEdit>(form, name);
+    EXPECT_GE(box->width(), line_edit_width_for(*box, kWidestNumber)) << name;
   }
   // ... and the form does not squeeze them over each other.
   const QList<QLineEdit*> boxes = form->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly);

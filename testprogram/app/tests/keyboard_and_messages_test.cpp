@@ -21,9 +21,9 @@ namespace {
 
 class KeyboardTest : public ProgramTest {
  protected:
-  SendForm* Open(const std::string& telegram) {
-    if (!window_) Start();
-    window_->OpenSendForm(telegram);
+  SendForm* open(const std::string& telegram) {
+    if (!window_) start();
+    window_->open_send_form(telegram);
     auto* form = window_->findChild<SendForm*>(QString::fromStdString("frm" + telegram));
     if (form) {
       form->activateWindow();
@@ -31,11 +31,11 @@ class KeyboardTest : public ProgramTest {
     }
     return form;
   }
-  static QString Text(SendForm* form, const char* control) {
-    return QString::fromStdString(WidgetText(Child(form, control)));
+  static QString text(SendForm* form, const char* control) {
+    return QString::fromStdString(widget_text(child(form, control)));
   }
   // The letter a caption's mnemonic gives the field `control`.
-  static QChar MnemonicOf(SendForm* form, const char* control) {
+  static QChar mnemonic_of(SendForm* form, const char* control) {
     for (QLabel* l : form->findChildren<QLabel*>(QStringLiteral("lblText")))
       if (l->buddy() && l->buddy()->objectName() == QLatin1String(control)) {
         const qsizetype amp = l->text().indexOf(QLatin1Char('&'));
@@ -95,8 +95,8 @@ TEST_F(KeyboardTest, DigitFilterRefusesOnlyCharactersNeverNavigationOrEditingKey
 
 // The list hands typed keys straight to its text box, so the filter must sit on the list.
 TEST_F(KeyboardTest, VarModeTakesDigitsOnly) {
-  SendForm* form = Open("R_VAR_M");
-  auto* var_mode = Child<QComboBox>(form, "cboVarMode");
+  SendForm* form = open("R_VAR_M");
+  auto* var_mode = child<QComboBox>(form, "cboVarMode");
   var_mode->lineEdit()->clear();
   QTest::keyClicks(var_mode, QStringLiteral("1a. 2"));
   EXPECT_EQ(var_mode->currentText(), QStringLiteral("12"));
@@ -106,7 +106,7 @@ TEST_F(KeyboardTest, VarModeTakesDigitsOnly) {
 // A keyboard-only walk through frmT_DATA_M: mnemonics, Tab and Shift+Tab, the list by arrow key,
 // typing into filtered and plain fields, and Enter for OK.
 TEST_F(KeyboardTest, KeyboardOnlyWalkThroughASendForm) {
-  SendForm* form = Open("T_DATA_M");
+  SendForm* form = open("T_DATA_M");
   ASSERT_NE(form, nullptr);
   struct Step {
     const char* what;
@@ -118,7 +118,7 @@ TEST_F(KeyboardTest, KeyboardOnlyWalkThroughASendForm) {
   };
   const auto mnemonic = [&](const char* control) {
     return [=] {
-      const QChar letter = MnemonicOf(form, control);
+      const QChar letter = mnemonic_of(form, control);
       ASSERT_FALSE(letter.isNull()) << control;
       QTest::keyClick(form, letter.toLower().toLatin1(), Qt::AltModifier);
     };
@@ -161,12 +161,12 @@ TEST_F(KeyboardTest, KeyboardOnlyWalkThroughASendForm) {
 TEST_F(KeyboardTest, CaptionsKeepTheirTextsWithMnemonicsAndBuddies) {
   // Every caption of every send form is shown as before and leads to its field; no two mnemonics of
   // a form share a letter.
-  for (const SendFormDescription& d : SendFormDescriptions()) {
+  for (const SendFormDescription& d : send_form_descriptions()) {
     SCOPED_TRACE(d.telegram);
-    SendForm* form = Open(d.telegram);
+    SendForm* form = open(d.telegram);
     QSet<QChar> letters = {QLatin1Char('o')};
     if (d.has_cancel) letters.insert(QLatin1Char('c'));
-    EXPECT_EQ(ShownCaption(Child<QPushButton>(form, "cmdOK")->text()), QStringLiteral("OK"));
+    EXPECT_EQ(shown_caption(child<QPushButton>(form, "cmdOK")->text()), QStringLiteral("OK"));
     for (QLabel* l : form->findChildren<QLabel*>(QStringLiteral("lblText"))) {
       EXPECT_NE(l->buddy(), nullptr) << l->text().toStdString();
       const qsizetype amp = l->text().indexOf(QLatin1Char('&'));
@@ -175,7 +175,7 @@ TEST_F(KeyboardTest, CaptionsKeepTheirTextsWithMnemonicsAndBuddies) {
       EXPECT_FALSE(letters.contains(letter)) << l->text().toStdString();
       letters.insert(letter);
     }
-    EXPECT_EQ(ShownCaption(form->findChildren<QLabel*>(QStringLiteral("lblText")).at(1)->text()),
+    EXPECT_EQ(shown_caption(form->findChildren<QLabel*>(QStringLiteral("lblText")).at(1)->text()),
               QStringLiteral("OrderNum:"));
     form->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -183,10 +183,10 @@ TEST_F(KeyboardTest, CaptionsKeepTheirTextsWithMnemonicsAndBuddies) {
 }
 
 TEST_F(KeyboardTest, HistoryPopupOpensAtTheButtonFromTheKeyboardAndAtThePointerFromTheMouse) {
-  SendForm* form = Open("T_DATA_M");
-  auto* button = Child<QPushButton>(form, "cmdName1");
+  SendForm* form = open("T_DATA_M");
+  auto* button = child<QPushButton>(form, "cmdName1");
   QPoint where;
-  window_->History().SetPopup([&](QMenu&, const QPoint& p) -> QAction* {
+  window_->history().set_popup([&](QMenu&, const QPoint& p) -> QAction* {
     where = p;
     return nullptr;
   });
@@ -215,16 +215,16 @@ TEST_F(KeyboardTest, InputErrorKeepsItsMessageFocusesSelectsAndNamesTheField) {
                       {"R_VAR_M", "cboVarMode", "x", "VarMode"}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.control);
-    SendForm* form = Open(r.telegram);
-    SetWidgetText(Child(form, r.control), QString::fromLatin1(r.text));
-    Child<QPushButton>(form, "cmdOK")->click();
+    SendForm* form = open(r.telegram);
+    set_widget_text(child(form, r.control), QString::fromLatin1(r.text));
+    child<QPushButton>(form, "cmdOK")->click();
     EXPECT_EQ(prompts_.shown.back().text, QStringLiteral("Please, correct input."));
-    EXPECT_EQ(form->focusWidget(), Child(form, r.control));
-    const QWidget* field = Child(form, r.control);
+    EXPECT_EQ(form->focusWidget(), child(form, r.control));
+    const QWidget* field = child(form, r.control);
     const auto* edit = qobject_cast<const QLineEdit*>(field);
     if (!edit) edit = qobject_cast<const QComboBox*>(field)->lineEdit();
     EXPECT_EQ(edit->selectedText(), QString::fromLatin1(r.text));
-    EXPECT_EQ(window_->StatusText().toStdString(), std::string(r.telegram) + "    not sent: please correct " + r.named);
+    EXPECT_EQ(window_->status_text().toStdString(), std::string(r.telegram) + "    not sent: please correct " + r.named);
     form->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
@@ -239,26 +239,26 @@ TEST_F(KeyboardTest, RuntimeStatusesGetTheirMeaningAndMachineResultsStayNumbers)
       {1722, "T_TPS_M    Ret = 1722 (the RPC server is unavailable)"},
       {1727, "T_TPS_M    Ret = 1727 (the remote procedure call failed and did not execute)"},
   };
-  for (const auto& [ret, text] : rows) EXPECT_EQ(StatusText("T_TPS_M", ret), text);
+  for (const auto& [ret, text] : rows) EXPECT_EQ(status_text("T_TPS_M", ret), text);
   machines_.ret = 1722;
-  SendForm* form = Open("T_TPS_M");
-  Child<QPushButton>(form, "cmdOK")->click();
-  EXPECT_EQ(window_->StatusText(), QStringLiteral("T_TPS_M    Ret = 1722 (the RPC server is unavailable)"));
-  EXPECT_NE(LogText().find("T_TPS_M       Ret=1722\r\n"), std::string::npos);  // the log keeps the number
+  SendForm* form = open("T_TPS_M");
+  child<QPushButton>(form, "cmdOK")->click();
+  EXPECT_EQ(window_->status_text(), QStringLiteral("T_TPS_M    Ret = 1722 (the RPC server is unavailable)"));
+  EXPECT_NE(log_text().find("T_TPS_M       Ret=1722\r\n"), std::string::npos);  // the log keeps the number
 }
 
 TEST_F(KeyboardTest, WhileATelegramIsUnderWayTheWindowShowsItAndRecoversAfterwards) {
-  WriteSettings("[Host]\nMachineCount=2\n[Machine_2]\nMachineID=M2\n");
-  SendForm* form = Open("C_ORDER_M");
-  Child<QComboBox>(form, "cboMachine")->setCurrentIndex(1);
-  auto* ok = Child<QPushButton>(form, "cmdOK");
+  write_settings("[Host]\nMachineCount=2\n[Machine_2]\nMachineID=M2\n");
+  SendForm* form = open("C_ORDER_M");
+  child<QComboBox>(form, "cboMachine")->setCurrentIndex(1);
+  auto* ok = child<QPushButton>(form, "cmdOK");
   bool checked = false;
   machines_.during_call = [&] {
     checked = true;
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
     EXPECT_FALSE(ok->isEnabled());
-    EXPECT_EQ(window_->StatusText(), QStringLiteral("C_ORDER_M    sending to M2 ..."));
+    EXPECT_EQ(window_->status_text(), QStringLiteral("C_ORDER_M    sending to M2 ..."));
   };
   machines_.call_result = com::DISP_E_TYPEMISMATCH;  // the form stays open: OK must come back
   ok->click();
@@ -270,7 +270,7 @@ TEST_F(KeyboardTest, WhileATelegramIsUnderWayTheWindowShowsItAndRecoversAfterwar
   machines_.call_result = com::S_OK;
   ok->click();
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  EXPECT_EQ(window_->StatusText(), QStringLiteral("C_ORDER_M    Ret = 0"));
+  EXPECT_EQ(window_->status_text(), QStringLiteral("C_ORDER_M    Ret = 0"));
   EXPECT_FALSE(form->isVisible());
 }
 
@@ -292,18 +292,18 @@ TEST_F(KeyboardTest, BrokenStartIsToldAndASendWithoutControlSaysWhy) {
     window_.reset();
     prompts_.shown.clear();
     machines_.create_result = r.create;
-    WriteSettings(r.settings);
-    Start();
+    write_settings(r.settings);
+    start();
     ASSERT_EQ(prompts_.shown.size(), 1u);
     EXPECT_TRUE(prompts_.shown[0].text.contains(QString::fromLatin1(r.start_message)))
         << prompts_.shown[0].text.toStdString();
-    EXPECT_TRUE(prompts_.shown[0].text.contains(QString::fromStdString(files_.SettingsFile().string())) ||
+    EXPECT_TRUE(prompts_.shown[0].text.contains(QString::fromStdString(files_.settings_file().string())) ||
                 r.create != com::S_OK);
 
-    SendForm* form = Open("T_DATA_M");
-    auto* list = Child<QComboBox>(form, "cboMachine");
+    SendForm* form = open("T_DATA_M");
+    auto* list = child<QComboBox>(form, "cboMachine");
     list->setCurrentIndex(list->count() - 1);
-    Child<QPushButton>(form, "cmdOK")->click();
+    child<QPushButton>(form, "cmdOK")->click();
     ASSERT_EQ(prompts_.shown.size(), 2u);
     const QString said = prompts_.shown[1].text;
     EXPECT_TRUE(said.contains(QStringLiteral("T_DATA_M was not sent"))) << said.toStdString();

@@ -14,40 +14,40 @@ namespace tarvik::testprogram {
 namespace {
 
 com::Variant I4(std::int32_t v) { return com::Variant::i4(v); }
-com::Variant Str(const char* s) { return com::Variant::bstr(com::BStr::from_utf8(s)); }
+com::Variant str(const char* s) { return com::Variant::bstr(com::BStr::from_utf8(s)); }
 
-com::DispId EventOf(const char* telegram) { return protocol::find_telegram(telegram)->events[0].dispid; }
+com::DispId event_of(const char* telegram) { return protocol::find_telegram(telegram)->events[0].dispid; }
 
 // R_DATA_H: OrderNum, SFkt, Name1, Name2, DateVal, LastFile.
-std::vector<com::Variant> DataArgs(std::int32_t order = 1) {
-  return {I4(order), I4(7), Str("N1"), Str("N2"), I4(60), I4(1)};
+std::vector<com::Variant> data_args(std::int32_t order = 1) {
+  return {I4(order), I4(7), str("N1"), str("N2"), I4(60), I4(1)};
 }
 
 // R_MACHINE_H: 20 flattened arguments; OrderNum and MachineMode vary.
-std::vector<com::Variant> MachineArgs(std::int32_t order, std::int32_t mode) {
-  std::vector<com::Variant> a = {I4(order), I4(mode), I4(2), Str("PROG"), I4(3)};
+std::vector<com::Variant> machine_args(std::int32_t order, std::int32_t mode) {
+  std::vector<com::Variant> a = {I4(order), I4(mode), I4(2), str("PROG"), I4(3)};
   for (int i = 0; i < 6; ++i) a.push_back(I4(10 + i));
-  for (const char* w : {"W1", "W2", "W3"}) a.push_back(Str(w));
+  for (const char* w : {"W1", "W2", "W3"}) a.push_back(str(w));
   for (int i = 0; i < 3; ++i) a.push_back(I4(20 + i));
   a.push_back(I4(-1));
   a.push_back(I4(-2));
-  a.push_back(Str("rb"));
+  a.push_back(str("rb"));
   return a;
 }
 
 class MainWindowTest : public ProgramTest {
  protected:
-  IncomingForm* Form(const char* telegram) { return window_->OpenIncomingForm(telegram); }
-  QString Value(const char* telegram, const char* label, int index = 0) {
-    QLabel* l = Form(telegram)->ValueLabel(label, index);
+  IncomingForm* incoming_form(const char* telegram) { return window_->open_incoming_form(telegram); }
+  QString value(const char* telegram, const char* label, int index = 0) {
+    QLabel* l = incoming_form(telegram)->value_label(label, index);
     return l ? l->text() : QStringLiteral("<no label>");
   }
 };
 
 TEST_F(MainWindowTest, StartUpConfiguresTheControlsFromTheSettings) {
-  WriteSettings("[Host]\nHostID=HOST1\nHostPort=4010\nMachineCount=2\n[Machine_2]\nMachineID=M2\nMachineIP=10.0.0.2\n"
+  write_settings("[Host]\nHostID=HOST1\nHostPort=4010\nMachineCount=2\n[Machine_2]\nMachineID=M2\nMachineIP=10.0.0.2\n"
                 "MachinePort=4011\nMachineTimeout=7\n");
-  Start();
+  start();
   EXPECT_EQ(machines_.created.size(), 2u);
   std::vector<std::string> order;
   for (const auto& p : machines_.puts) order.push_back(std::to_string(p.instance) + ":" + std::to_string(p.property) + "=" + p.value.debug_string());
@@ -62,38 +62,38 @@ TEST_F(MainWindowTest, StartUpConfiguresTheControlsFromTheSettings) {
 
 TEST_F(MainWindowTest, HostPortInUseIsReportedOnceAndHostEnabledBecomesFalseInMemoryOnly) {
   machines_.host_enable_result = static_cast<com::HRESULT>(0x800106CCu);  // 1740 | 0x80010000
-  Start();
+  start();
   ASSERT_EQ(prompts_.shown.size(), 1u);
   EXPECT_EQ(prompts_.shown[0].title, QStringLiteral("ERROR"));
   EXPECT_EQ(prompts_.shown[0].icon, UserPrompts::Icon::none);
   EXPECT_EQ(prompts_.shown[0].text,
             QStringLiteral("Error nr: 1740 during host enabling,\r\nProbable another host is already running on thy "
                            "some port !\r\nHostEnabled will be set to false in the host configuration"));
-  EXPECT_FALSE(window_->CurrentSettings().HostEnabled);
-  EXPECT_FALSE(std::filesystem::exists(files_.SettingsFile()));
+  EXPECT_FALSE(window_->current_settings().HostEnabled);
+  EXPECT_FALSE(std::filesystem::exists(files_.settings_file()));
   // The Settings window shows it unticked; its OK writes false and enables nothing.
-  window_->OpenSettings();
+  window_->open_settings();
   auto* config = window_->findChild<QDialog*>(QStringLiteral("frmRpcTarvikConfig"));
-  EXPECT_FALSE(Child<QCheckBox>(config, "chkHostEnabled")->isChecked());
+  EXPECT_FALSE(child<QCheckBox>(config, "chkHostEnabled")->isChecked());
   machines_.host_enable_result = com::S_OK;
-  Child<QPushButton>(config, "cmdOK")->click();
-  EXPECT_EQ(Ini("Host", "HostEnabled"), "0");
+  child<QPushButton>(config, "cmdOK")->click();
+  EXPECT_EQ(ini("Host", "HostEnabled"), "0");
   EXPECT_EQ(prompts_.shown.size(), 1u);
 }
 
 TEST_F(MainWindowTest, IncomingTelegramShowsTheMachineOfTheRaisingInstanceAndIsLogged) {
-  WriteSettings("[Host]\nMachineCount=3\nHostID=H\n[Machine_2]\nMachineID=M2\n");
-  Start();
-  machines_.Raise(2, EventOf("R_DATA_H"), DataArgs(-5));
-  IncomingForm* form = Form("R_DATA_H");
+  write_settings("[Host]\nMachineCount=3\nHostID=H\n[Machine_2]\nMachineID=M2\n");
+  start();
+  machines_.raise(2, event_of("R_DATA_H"), data_args(-5));
+  IncomingForm* form = incoming_form("R_DATA_H");
   ASSERT_NE(form, nullptr);
   EXPECT_TRUE(form->isVisible());
   EXPECT_EQ(form->windowTitle(), QStringLiteral("R_DATA_H()"));
-  EXPECT_EQ(Value("R_DATA_H", "lblMachine"), QStringLiteral("M2"));
-  EXPECT_EQ(Value("R_DATA_H", "lblOrderNum"), QStringLiteral("-5"));
-  EXPECT_EQ(Value("R_DATA_H", "lblDateVal"), QStringLiteral("60"));  // seconds, not a date
-  EXPECT_EQ(Value("R_DATA_H", "lblName1"), QStringLiteral("N1"));
-  const std::string log = LogText();
+  EXPECT_EQ(value("R_DATA_H", "lblMachine"), QStringLiteral("M2"));
+  EXPECT_EQ(value("R_DATA_H", "lblOrderNum"), QStringLiteral("-5"));
+  EXPECT_EQ(value("R_DATA_H", "lblDateVal"), QStringLiteral("60"));  // seconds, not a date
+  EXPECT_EQ(value("R_DATA_H", "lblName1"), QStringLiteral("N1"));
+  const std::string log = log_text();
   EXPECT_NE(log.find("  R_DATA_H\r\n"), std::string::npos);  // no Ret= part
   // The record wraps at txtRPC's width; the entries come in event order.
   std::string flat = log;
@@ -104,41 +104,41 @@ TEST_F(MainWindowTest, IncomingTelegramShowsTheMachineOfTheRaisingInstanceAndIsL
                       "DateVal->60   LastFile->1"),
             std::string::npos)
       << log;
-  EXPECT_NE(window_->RpcText()->toPlainText().indexOf(QStringLiteral("R_DATA_H")), -1);
+  EXPECT_NE(window_->rpc_text()->toPlainText().indexOf(QStringLiteral("R_DATA_H")), -1);
 }
 
 TEST_F(MainWindowTest, IncomingTelegramsAreLoggedByTheirPartnersTraceFlag) {
-  WriteSettings("[Trace]\nTraceAll=0\nR_DATA_H=1\nR_DATA_M=0\nPopupR_DATA_H=0\n");
-  Start();
-  machines_.Raise(1, EventOf("R_DATA_H"), DataArgs());
-  EXPECT_EQ(LogText(), "");
-  EXPECT_EQ(Form("R_DATA_H"), nullptr);  // popup off: no form
-  *window_->CurrentSettings().TraceFlag("R_DATA_M") = 1;
-  machines_.Raise(1, EventOf("R_DATA_H"), DataArgs());
-  EXPECT_NE(LogText().find("R_DATA_H"), std::string::npos);
+  write_settings("[Trace]\nTraceAll=0\nR_DATA_H=1\nR_DATA_M=0\nPopupR_DATA_H=0\n");
+  start();
+  machines_.raise(1, event_of("R_DATA_H"), data_args());
+  EXPECT_EQ(log_text(), "");
+  EXPECT_EQ(incoming_form("R_DATA_H"), nullptr);  // popup off: no form
+  *window_->current_settings().trace_flag("R_DATA_M") = 1;
+  machines_.raise(1, event_of("R_DATA_H"), data_args());
+  EXPECT_NE(log_text().find("R_DATA_H"), std::string::npos);
 
   // R_MACHINE_H and R_TPS_H follow T_MACHINE_M and T_TPS_M.
-  *window_->CurrentSettings().TraceFlag("T_MACHINE_M") = 1;
-  machines_.Raise(1, EventOf("R_MACHINE_H"), MachineArgs(1, 1));
-  EXPECT_NE(LogText().find("R_MACHINE_H"), std::string::npos);
+  *window_->current_settings().trace_flag("T_MACHINE_M") = 1;
+  machines_.raise(1, event_of("R_MACHINE_H"), machine_args(1, 1));
+  EXPECT_NE(log_text().find("R_MACHINE_H"), std::string::npos);
 }
 
 TEST_F(MainWindowTest, TwoTelegramsInARowLeaveOneFormShowingTheSecond) {
-  Start();
-  machines_.Raise(1, EventOf("R_MACHINE_H"), MachineArgs(1, 11));
-  IncomingForm* first = Form("R_MACHINE_H");
-  machines_.Raise(1, EventOf("R_MACHINE_H"), MachineArgs(2, 22));
-  EXPECT_EQ(Form("R_MACHINE_H"), first);
+  start();
+  machines_.raise(1, event_of("R_MACHINE_H"), machine_args(1, 11));
+  IncomingForm* first = incoming_form("R_MACHINE_H");
+  machines_.raise(1, event_of("R_MACHINE_H"), machine_args(2, 22));
+  EXPECT_EQ(incoming_form("R_MACHINE_H"), first);
   EXPECT_EQ(window_->findChildren<IncomingForm*>().size(), 1);
-  EXPECT_EQ(Value("R_MACHINE_H", "lblOrderNum"), QStringLiteral("2"));
-  EXPECT_EQ(Value("R_MACHINE_H", "lblMachineMode"), QStringLiteral("22"));
-  EXPECT_EQ(Value("R_MACHINE_H", "lblNCProgram"), QStringLiteral("PROG"));
-  EXPECT_EQ(Value("R_MACHINE_H", "lblWPC3"), QStringLiteral("W3"));
-  EXPECT_EQ(Value("R_MACHINE_H", "lblResInt2"), QStringLiteral("-2"));
+  EXPECT_EQ(value("R_MACHINE_H", "lblOrderNum"), QStringLiteral("2"));
+  EXPECT_EQ(value("R_MACHINE_H", "lblMachineMode"), QStringLiteral("22"));
+  EXPECT_EQ(value("R_MACHINE_H", "lblNCProgram"), QStringLiteral("PROG"));
+  EXPECT_EQ(value("R_MACHINE_H", "lblWPC3"), QStringLiteral("W3"));
+  EXPECT_EQ(value("R_MACHINE_H", "lblResInt2"), QStringLiteral("-2"));
 }
 
 TEST_F(MainWindowTest, ReportShowsFlagsAsCharactersAndIsLoggedOnce) {
-  Start();
+  start();
   std::vector<com::Variant> numbers, times, flags;
   for (int i = 0; i < 10; ++i) {
     numbers.push_back(I4(i * 100));
@@ -146,66 +146,66 @@ TEST_F(MainWindowTest, ReportShowsFlagsAsCharactersAndIsLoggedOnce) {
     flags.push_back(com::Variant::ui1(i == 0 ? 65 : i == 1 ? 66 : 0));
   }
   const std::vector<com::Variant> args = {I4(9), I4(3), com::Variant::array(numbers), com::Variant::array(times),
-                                          com::Variant::array(flags), I4(0), I4(0), Str("")};
-  machines_.Raise(1, EventOf("R_REPORT_H"), args);
-  machines_.Raise(1, protocol::find_telegram("R_REPORT_H")->events[1].dispid, {});  // RxREPORTxH2: ignored
-  machines_.Raise(1, protocol::find_telegram("Shutdown_H")->events[0].dispid, {});  // ShutdownH: ignored
-  EXPECT_EQ(Value("R_REPORT_H", "lblFlag", 0), QStringLiteral("A"));
-  EXPECT_EQ(Value("R_REPORT_H", "lblFlag", 1), QStringLiteral("B"));
-  EXPECT_EQ(Value("R_REPORT_H", "lblFlag", 2), QString());
-  EXPECT_EQ(Value("R_REPORT_H", "lblNumber", 9), QStringLiteral("900"));
-  EXPECT_EQ(Value("R_REPORT_H", "lblTime", 3), QStringLiteral("-3"));
-  const std::string log = LogText();
+                                          com::Variant::array(flags), I4(0), I4(0), str("")};
+  machines_.raise(1, event_of("R_REPORT_H"), args);
+  machines_.raise(1, protocol::find_telegram("R_REPORT_H")->events[1].dispid, {});  // RxREPORTxH2: ignored
+  machines_.raise(1, protocol::find_telegram("Shutdown_H")->events[0].dispid, {});  // ShutdownH: ignored
+  EXPECT_EQ(value("R_REPORT_H", "lblFlag", 0), QStringLiteral("A"));
+  EXPECT_EQ(value("R_REPORT_H", "lblFlag", 1), QStringLiteral("B"));
+  EXPECT_EQ(value("R_REPORT_H", "lblFlag", 2), QString());
+  EXPECT_EQ(value("R_REPORT_H", "lblNumber", 9), QStringLiteral("900"));
+  EXPECT_EQ(value("R_REPORT_H", "lblTime", 3), QStringLiteral("-3"));
+  const std::string log = log_text();
   EXPECT_NE(log.find("Flag( 0 ... 9 ) -> A B 0 0 0 0 0 0 0 0    "), std::string::npos) << log;
   EXPECT_EQ(log.find("R_REPORT_H"), log.rfind("R_REPORT_H"));
   EXPECT_EQ(log.find("Shutdown"), std::string::npos);
 }
 
 TEST_F(MainWindowTest, PopupCheckBoxActsOnlyWithOk) {
-  Start();
-  machines_.Raise(1, EventOf("R_MACHINE_H"), MachineArgs(1, 1));
-  IncomingForm* form = Form("R_MACHINE_H");
-  Child<QCheckBox>(form, "chkPopupRpc")->setChecked(false);
+  start();
+  machines_.raise(1, event_of("R_MACHINE_H"), machine_args(1, 1));
+  IncomingForm* form = incoming_form("R_MACHINE_H");
+  child<QCheckBox>(form, "chkPopupRpc")->setChecked(false);
   form->close();  // close box: nothing stored
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_EQ(*window_->CurrentSettings().PopupFlag("R_MACHINE_H"), 1);
-  EXPECT_EQ(Ini("Trace", "PopupR_MACHINE_H"), "<missing>");
+  EXPECT_EQ(*window_->current_settings().popup_flag("R_MACHINE_H"), 1);
+  EXPECT_EQ(ini("Trace", "PopupR_MACHINE_H"), "<missing>");
 
-  machines_.Raise(1, EventOf("R_MACHINE_H"), MachineArgs(2, 1));
-  form = Form("R_MACHINE_H");
+  machines_.raise(1, event_of("R_MACHINE_H"), machine_args(2, 1));
+  form = incoming_form("R_MACHINE_H");
   ASSERT_NE(form, nullptr);
-  EXPECT_TRUE(Child<QCheckBox>(form, "chkPopupRpc")->isChecked());  // loaded anew from the flag
-  Child<QCheckBox>(form, "chkPopupRpc")->setChecked(false);
-  Child<QPushButton>(form, "cmdOK")->click();
+  EXPECT_TRUE(child<QCheckBox>(form, "chkPopupRpc")->isChecked());  // loaded anew from the flag
+  child<QCheckBox>(form, "chkPopupRpc")->setChecked(false);
+  child<QPushButton>(form, "cmdOK")->click();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_EQ(Ini("Trace", "PopupR_MACHINE_H"), "0");
-  machines_.Raise(1, EventOf("R_MACHINE_H"), MachineArgs(3, 1));
-  EXPECT_EQ(Form("R_MACHINE_H"), nullptr);
+  EXPECT_EQ(ini("Trace", "PopupR_MACHINE_H"), "0");
+  machines_.raise(1, event_of("R_MACHINE_H"), machine_args(3, 1));
+  EXPECT_EQ(incoming_form("R_MACHINE_H"), nullptr);
   // R_TPS_H names its check box chkPopup.
-  machines_.Raise(1, EventOf("R_TPS_H"), std::vector<com::Variant>(13, I4(0)));
-  EXPECT_NE(Child(Form("R_TPS_H"), "chkPopup"), nullptr);
+  machines_.raise(1, event_of("R_TPS_H"), std::vector<com::Variant>(13, I4(0)));
+  EXPECT_NE(child(incoming_form("R_TPS_H"), "chkPopup"), nullptr);
 }
 
 TEST_F(MainWindowTest, ReceivedTextIsShownAsPlainText) {
-  Start();
-  machines_.Raise(1, EventOf("R_DDEDATA_H"), {I4(1), Str("<b>bold</b> & <img src=x>")});
-  QLabel* label = Form("R_DDEDATA_H")->ValueLabel("lblData");
+  start();
+  machines_.raise(1, event_of("R_DDEDATA_H"), {I4(1), str("<b>bold</b> & <img src=x>")});
+  QLabel* label = incoming_form("R_DDEDATA_H")->value_label("lblData");
   EXPECT_EQ(label->textFormat(), Qt::PlainText);
   EXPECT_EQ(label->text(), QStringLiteral("<b>bold</b> & <img src=x>"));
 }
 
 TEST_F(MainWindowTest, LoweringTheMachineCountRemovesInstancesAndRaisingItCreatesThemAnew) {
-  WriteSettings("[Host]\nMachineCount=5\n[Machine_4]\nMachineID=FOUR\n");
-  Start();
+  write_settings("[Host]\nMachineCount=5\n[Machine_4]\nMachineID=FOUR\n");
+  start();
   EXPECT_EQ(machines_.created.size(), 5u);
-  window_->CurrentSettings().MachineCount = 2;
-  window_->InitMachines();
+  window_->current_settings().MachineCount = 2;
+  window_->init_machines();
   EXPECT_EQ(machines_.created.size(), 2u);
-  EXPECT_FALSE(machines_.Exists(3));
+  EXPECT_FALSE(machines_.exists(3));
   const int first = machines_.created[1];
-  window_->CurrentSettings().MachineCount = 5;
+  window_->current_settings().MachineCount = 5;
   machines_.puts.clear();
-  window_->InitMachines();
+  window_->init_machines();
   EXPECT_EQ(machines_.created.size(), 5u);
   EXPECT_EQ(machines_.created[1], first);  // existing instances are kept and configured anew
   bool four_named = false;
@@ -215,15 +215,15 @@ TEST_F(MainWindowTest, LoweringTheMachineCountRemovesInstancesAndRaisingItCreate
 }
 
 TEST_F(MainWindowTest, ExitAsksAndTheCloseBoxDoesNot) {
-  Start();
+  start();
   prompts_.answer_yes = false;
-  Menu("mnuExit");
+  menu("mnuExit");
   ASSERT_EQ(prompts_.questions.size(), 1u);
   EXPECT_EQ(prompts_.questions[0].text, QStringLiteral("Would you like to end the program?\n"));
   EXPECT_TRUE(window_->isVisible());
   prompts_.answer_yes = true;
-  window_->OpenSendForm("T_DATA_M");
-  Menu("mnuExit");
+  window_->open_send_form("T_DATA_M");
+  menu("mnuExit");
   EXPECT_FALSE(window_->isVisible());
   EXPECT_TRUE(machines_.created.empty());  // the controls are released
   EXPECT_FALSE(window_->findChild<QWidget*>(QStringLiteral("frmT_DATA_M"))->isVisible());
@@ -234,21 +234,21 @@ TEST_F(MainWindowTest, ExitAsksAndTheCloseBoxDoesNot) {
 }
 
 TEST_F(MainWindowTest, ClearLogFileEmptiesEchoFilesAndStatus) {
-  Start();
-  machines_.Raise(1, EventOf("R_DATA_H"), DataArgs());
-  window_->SetStatusText(QStringLiteral("T_DATA_M    Ret = 0"));
-  std::ofstream(files_.BackupFile()) << "old";
-  ASSERT_TRUE(std::filesystem::exists(files_.LogFile()));
-  Menu("mnuClearLogFile");
-  EXPECT_EQ(window_->RpcText()->toPlainText(), QString());
-  EXPECT_FALSE(std::filesystem::exists(files_.LogFile()));
-  EXPECT_FALSE(std::filesystem::exists(files_.BackupFile()));
-  EXPECT_EQ(window_->StatusText(), QString());
-  Menu("mnuClearLogFile");  // nothing left to delete: no failure
+  start();
+  machines_.raise(1, event_of("R_DATA_H"), data_args());
+  window_->set_status_text(QStringLiteral("T_DATA_M    Ret = 0"));
+  std::ofstream(files_.backup_file()) << "old";
+  ASSERT_TRUE(std::filesystem::exists(files_.log_file()));
+  menu("mnuClearLogFile");
+  EXPECT_EQ(window_->rpc_text()->toPlainText(), QString());
+  EXPECT_FALSE(std::filesystem::exists(files_.log_file()));
+  EXPECT_FALSE(std::filesystem::exists(files_.backup_file()));
+  EXPECT_EQ(window_->status_text(), QString());
+  menu("mnuClearLogFile");  // nothing left to delete: no failure
 }
 
 TEST_F(MainWindowTest, MenuOpensEveryWindowOnce) {
-  Start();
+  start();
   const QStringList expected = {"R_DATA_M", "T_DATA_M", "T_MACHINE_M", "C_DELETE_M", "R_NC4WPC_M", "R_REPORT_M",
                                 "C_MODE_M", "C_SYNCH_M", "",          "C_TPORDER_M", "T_TPS_M",   "",
                                 "R_DDEDATA_M", "T_VAR_M", "R_VAR_M",  "",          "C_ORDER_M", "T_REPORT_M",
@@ -257,14 +257,14 @@ TEST_F(MainWindowTest, MenuOpensEveryWindowOnce) {
   for (QAction* a : window_->findChild<QMenu*>(QStringLiteral("mnuRpcToVELD_RPC"))->actions())
     shown << (a->isSeparator() ? QString() : a->text());
   EXPECT_EQ(shown, expected);
-  Menu("mnuSettings");
-  Menu("mnuSettings");
+  menu("mnuSettings");
+  menu("mnuSettings");
   EXPECT_EQ(window_->findChildren<QDialog*>(QStringLiteral("frmRpcTarvikConfig")).size(), 1);
 }
 
 TEST_F(MainWindowTest, WindowSizeComesFromTheFormSectionInTwips) {
-  WriteSettings("[Form]\nWidth=14400\nHeight=7200\n");
-  Start();
+  write_settings("[Form]\nWidth=14400\nHeight=7200\n");
+  start();
   EXPECT_EQ(window_->width(), window_->logicalDpiX() * 10);
   EXPECT_EQ(window_->height(), window_->logicalDpiY() * 5);
 }

@@ -31,14 +31,14 @@ class RecordingPrompts final : public UserPrompts {
     QString text;
     Icon icon;
   };
-  void Inform(QWidget*, const QString& title, const QString& text, Icon icon) override {
+  void inform(QWidget*, const QString& title, const QString& text, Icon icon) override {
     shown.push_back({title, text, icon});
   }
-  bool AskYesNo(QWidget*, const QString& title, const QString& text) override {
+  bool ask_yes_no(QWidget*, const QString& title, const QString& text) override {
     questions.push_back({title, text, Icon::exclamation});
     return answer_yes;
   }
-  void Beep() override { ++beeps; }
+  void beep() override { ++beeps; }
 
   std::vector<Shown> shown;
   std::vector<Shown> questions;
@@ -47,7 +47,7 @@ class RecordingPrompts final : public UserPrompts {
 };
 
 // The clock every test runs at: 05.12.2026 18:30:00.
-inline LocalDateTime FixedNow() { return {2026, 12, 5, 18, 30, 0}; }
+inline LocalDateTime fixed_now() { return {2026, 12, 5, 18, 30, 0}; }
 
 class ProgramTest : public ::testing::Test {
  protected:
@@ -67,33 +67,33 @@ class ProgramTest : public ::testing::Test {
   }
 
   // Writes settings lines ("[Host]\nMachineCount=3\n...") before the start.
-  void WriteSettings(const std::string& text) { std::ofstream(files_.SettingsFile()) << text; }
+  void write_settings(const std::string& text) { std::ofstream(files_.settings_file()) << text; }
 
-  frmRpcTarvikTest& Start() {
+  frmRpcTarvikTest& start() {
     ProgramContext context{files_};
     context.machines = &machines_;
     context.prompts = &prompts_;
-    context.clock = FixedNow;
-    window_ = MakeWindow(std::move(context));
-    window_->StartUp();
+    context.clock = fixed_now;
+    window_ = make_window(std::move(context));
+    window_->start_up();
     window_->show();
     return *window_;
   }
-  virtual std::unique_ptr<frmRpcTarvikTest> MakeWindow(ProgramContext context) {
+  virtual std::unique_ptr<frmRpcTarvikTest> make_window(ProgramContext context) {
     return std::make_unique<frmRpcTarvikTest>(std::move(context));
   }
 
-  std::string Ini(const char* section, const char* key, const char* file = "") const {
-    return GetIniValue(files_, section, key, "<missing>", file);
+  std::string ini(const char* section, const char* key, const char* file = "") const {
+    return get_ini_value(files_, section, key, "<missing>", file);
   }
-  std::string LogText() const {
-    std::ifstream in(files_.LogFile(), std::ios::binary);
+  std::string log_text() const {
+    std::ifstream in(files_.log_file(), std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
   }
   // Triggers a menu item by its object name.
-  void Menu(const char* name) {
+  void menu(const char* name) {
     auto* action = window_->findChild<QAction*>(QString::fromLatin1(name));
     ASSERT_NE(action, nullptr) << name;
     action->trigger();
@@ -108,7 +108,7 @@ class ProgramTest : public ::testing::Test {
 
 // A widget of a window by object name.
 template <class W = QWidget>
-W* Child(QWidget* window, const char* name) {
+W* child(QWidget* window, const char* name) {
   return window ? window->findChild<W*>(QString::fromLatin1(name)) : nullptr;
 }
 

@@ -31,12 +31,12 @@ namespace {
 
 class SilentPrompts final : public UserPrompts {
  public:
-  void Inform(QWidget*, const QString&, const QString&, Icon) override {}
-  bool AskYesNo(QWidget*, const QString&, const QString&) override { return false; }
-  void Beep() override {}
+  void inform(QWidget*, const QString&, const QString&, Icon) override {}
+  bool ask_yes_no(QWidget*, const QString&, const QString&) override { return false; }
+  void beep() override {}
 };
 
-void Save(QWidget* w, const QString& dir, const QString& name) {
+void save(QWidget* w, const QString& dir, const QString& name) {
   w->show();
   w->raise();
   QTest::qWait(150);  // let the window system map and paint it
@@ -44,7 +44,7 @@ void Save(QWidget* w, const QString& dir, const QString& name) {
 }
 
 // Whether an event argument is a text: a text parameter or a slot of a name table (WPC1, WPC2 ...).
-bool IsText(const IncomingFormDescription& d, const std::string& a) {
+bool is_text(const IncomingFormDescription& d, const std::string& a) {
   for (const protocol::Param& p : d.info->own_params())
     if ((p.kind == protocol::Kind::text && p.field == a) || (p.kind == protocol::Kind::name_table && a.size() == p.field.size() + 1 && a.starts_with(p.field)))
       return true;
@@ -53,7 +53,7 @@ bool IsText(const IncomingFormDescription& d, const std::string& a) {
 
 // Sample event arguments for an incoming telegram, from its description: the widest numbers and a
 // 64-character NC program name, so the pictures show that nothing is cut.
-std::vector<com::Variant> SampleArgs(const IncomingFormDescription& d) {
+std::vector<com::Variant> sample_args(const IncomingFormDescription& d) {
   std::vector<com::Variant> args;
   int n = 0;
   for (const std::string& a : d.arguments) {
@@ -68,7 +68,7 @@ std::vector<com::Variant> SampleArgs(const IncomingFormDescription& d) {
       args.push_back(com::Variant::i4(4711));
     } else if (a == "NCProgramm") {
       args.push_back(com::Variant::bstr(com::BStr::from_utf8("\\MPF.DIR\\WORKPIECE_4711_OPERATION_20_FINISHING_CONTOUR_A_X12.MPF")));
-    } else if (IsText(d, a)) {
+    } else if (is_text(d, a)) {
       args.push_back(com::Variant::bstr(com::BStr::from_utf8(a == "ResByte" ? "x" : a.size() <= 4 ? "WP" + a.substr(3) : "Sample " + a)));
     } else {
       args.push_back(com::Variant::i4(INT32_MIN + n));
@@ -99,28 +99,28 @@ int main(int argc, char** argv) {
   context.machines = &machines;
   context.prompts = &prompts;
   frmRpcTarvikTest window(std::move(context));
-  window.StartUp();
+  window.start_up();
   window.show();
   window.move(40, 40);
   QTest::qWait(100);
 
   // A few telegrams, so the echo and the status bar show something.
   for (const char* telegram : {"T_DATA_M", "C_ORDER_M"}) {
-    SendForm* form = window.OpenSendForm(telegram);
-    SetWidgetText(form->findChild<QWidget*>("txtOrderNum"), QStringLiteral("12"));
-    SetWidgetText(form->findChild<QWidget*>("txtName1"), QStringLiteral("\\MPF.DIR\\PART1.MPF"));
+    SendForm* form = window.open_send_form(telegram);
+    set_widget_text(form->findChild<QWidget*>("txtOrderNum"), QStringLiteral("12"));
+    set_widget_text(form->findChild<QWidget*>("txtName1"), QStringLiteral("\\MPF.DIR\\PART1.MPF"));
     form->findChild<QPushButton*>("cmdOK")->click();
   }
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  const IncomingFormDescription* data = FindIncomingForm("R_DATA_H");
-  *window.CurrentSettings().PopupFlag("R_DATA_H") = 0;
-  machines.Raise(1, data->event->dispid, SampleArgs(*data));
-  *window.CurrentSettings().PopupFlag("R_DATA_H") = 1;
-  Save(&window, out, "frmRpcTarvikTest");
+  const IncomingFormDescription* data = find_incoming_form("R_DATA_H");
+  *window.current_settings().popup_flag("R_DATA_H") = 0;
+  machines.raise(1, data->event->dispid, sample_args(*data));
+  *window.current_settings().popup_flag("R_DATA_H") = 1;
+  save(&window, out, "frmRpcTarvikTest");
 
   // A telegram under way: the status bar says what goes where and OK is disabled.
   {
-    SendForm* form = window.OpenSendForm("C_ORDER_M");
+    SendForm* form = window.open_send_form("C_ORDER_M");
     form->show();
     QTest::qWait(150);
     machines.during_call = [&] {
@@ -132,27 +132,27 @@ int main(int argc, char** argv) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
 
-  for (const SendFormDescription& d : SendFormDescriptions()) {
-    SendForm* form = window.OpenSendForm(d.telegram);
-    Save(form, out, QString::fromStdString(d.form));
+  for (const SendFormDescription& d : send_form_descriptions()) {
+    SendForm* form = window.open_send_form(d.telegram);
+    save(form, out, QString::fromStdString(d.form));
     form->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
-  for (const IncomingFormDescription& d : IncomingFormDescriptions()) {
-    machines.Raise(2, d.event->dispid, SampleArgs(d));
-    IncomingForm* form = window.OpenIncomingForm(d.telegram);
-    Save(form, out, QString::fromStdString(d.form));
+  for (const IncomingFormDescription& d : incoming_form_descriptions()) {
+    machines.raise(2, d.event->dispid, sample_args(d));
+    IncomingForm* form = window.open_incoming_form(d.telegram);
+    save(form, out, QString::fromStdString(d.form));
     form->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
-  frmRpcTarvikConfig* config = window.OpenSettings();
+  frmRpcTarvikConfig* config = window.open_settings();
   auto* tabs = config->findChild<QTabWidget*>("tabConfig");
   config->findChild<QScrollBar*>("hsbMachine")->setValue(2);
   config->findChild<QCheckBox*>("chkTraceAll")->setChecked(false);
   const char* pages[] = {"Host", "Machine", "Trace", "Popup"};
   for (int i = 0; i < tabs->count(); ++i) {
     tabs->setCurrentIndex(i);
-    Save(config, out, QStringLiteral("frmRpcTarvikConfig_%1").arg(QString::fromLatin1(pages[i])));
+    save(config, out, QStringLiteral("frmRpcTarvikConfig_%1").arg(QString::fromLatin1(pages[i])));
   }
   config->close();
   window.close();

@@ -8,11 +8,11 @@
 namespace tarvik::testprogram {
 namespace {
 
-DateTimeFormat German() {
-  return DateTimeFormatFromPatterns("%d.%m.%Y", "%H:%M:%S", "", "");
+DateTimeFormat german() {
+  return date_time_format_from_patterns("%d.%m.%Y", "%H:%M:%S", "", "");
 }
-DateTimeFormat American() {
-  return DateTimeFormatFromPatterns("%m/%d/%Y", "%r", "AM", "PM");
+DateTimeFormat american() {
+  return date_time_format_from_patterns("%m/%d/%Y", "%r", "AM", "PM");
 }
 
 struct DateRow {
@@ -40,7 +40,7 @@ TEST(DateField, GermanRegionalFormat) {
       {"05.12.2026 18:30:00 x", std::nullopt},
       {"2026-12-05", std::nullopt},  // year first is not the German order
   };
-  for (const auto& row : rows) EXPECT_EQ(DateFieldSeconds(row.text, German()), row.seconds) << row.text;
+  for (const auto& row : rows) EXPECT_EQ(date_field_seconds(row.text, german()), row.seconds) << row.text;
 }
 
 TEST(DateField, TwelveHourRegionalFormat) {
@@ -49,32 +49,32 @@ TEST(DateField, TwelveHourRegionalFormat) {
       {"12/05/2026 18:30:00", 1796495400},                                   // 24-hour text is still read
       {"12/05/2026 13:30:00 PM", std::nullopt}, {"05/12/2026", 1778544000},  // month first: 12 May 2026
   };
-  for (const auto& row : rows) EXPECT_EQ(DateFieldSeconds(row.text, American()), row.seconds) << row.text;
+  for (const auto& row : rows) EXPECT_EQ(date_field_seconds(row.text, american()), row.seconds) << row.text;
 }
 
 TEST(DateField, GeneralDateReadsBack) {
   const LocalDateTime when{2026, 12, 5, 18, 30, 0};
-  const DateTimeFormat iso = DateTimeFormatFromPatterns("%F", "%T", "", "");
-  EXPECT_EQ(FormatGeneralDate(when, German()), "05.12.2026 18:30:00");
-  EXPECT_EQ(FormatGeneralDate(when, American()), "12/05/2026 06:30:00 PM");
-  EXPECT_EQ(FormatGeneralDate(when, iso), "2026-12-05 18:30:00");
-  EXPECT_EQ(FormatGeneralDate({2026, 1, 2, 0, 5, 9}, American()), "01/02/2026 12:05:09 AM");
-  for (const DateTimeFormat& format : {German(), American(), iso}) {
-    EXPECT_EQ(ParseDateTime(FormatGeneralDate(when, format), format), when);
-    EXPECT_EQ(DateFieldSeconds(FormatGeneralDate(when, format), format), 1796495400);
+  const DateTimeFormat iso = date_time_format_from_patterns("%F", "%T", "", "");
+  EXPECT_EQ(format_general_date(when, german()), "05.12.2026 18:30:00");
+  EXPECT_EQ(format_general_date(when, american()), "12/05/2026 06:30:00 PM");
+  EXPECT_EQ(format_general_date(when, iso), "2026-12-05 18:30:00");
+  EXPECT_EQ(format_general_date({2026, 1, 2, 0, 5, 9}, american()), "01/02/2026 12:05:09 AM");
+  for (const DateTimeFormat& format : {german(), american(), iso}) {
+    EXPECT_EQ(parse_date_time(format_general_date(when, format), format), when);
+    EXPECT_EQ(date_field_seconds(format_general_date(when, format), format), 1796495400);
   }
 }
 
 TEST(DateField, FormatFromLocalePatterns) {
   using Order = DateTimeFormat::Order;
-  const DateTimeFormat us_short = DateTimeFormatFromPatterns("%D", "%H:%M:%S", "AM", "PM");
+  const DateTimeFormat us_short = date_time_format_from_patterns("%D", "%H:%M:%S", "AM", "PM");
   EXPECT_EQ(std::make_pair(us_short.order, us_short.date_separator),
             std::make_pair(Order::month_day_year, '/'));
   EXPECT_FALSE(us_short.twelve_hour);
-  const DateTimeFormat iso = DateTimeFormatFromPatterns("%Y-%m-%d", "%T", "", "");
+  const DateTimeFormat iso = date_time_format_from_patterns("%Y-%m-%d", "%T", "", "");
   EXPECT_EQ(std::make_pair(iso.order, iso.date_separator), std::make_pair(Order::year_month_day, '-'));
   // A 12-hour pattern without am/pm texts cannot be read back, so it counts as 24-hour.
-  EXPECT_FALSE(DateTimeFormatFromPatterns("%d/%m/%Y", "%I:%M:%S %p", "", "").twelve_hour);
+  EXPECT_FALSE(date_time_format_from_patterns("%d/%m/%Y", "%I:%M:%S %p", "", "").twelve_hour);
 }
 
 }  // namespace

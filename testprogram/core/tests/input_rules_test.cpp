@@ -41,8 +41,8 @@ TEST(NumberField, ValueOfTextRoundingAndRange) {
       {"1e400", HUGE_VAL, std::nullopt},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(ValueOfText(row.text), row.value) << '"' << row.text << '"';
-    EXPECT_EQ(NumberFieldValue(row.text), row.sent) << '"' << row.text << '"';
+    EXPECT_EQ(value_of_text(row.text), row.value) << '"' << row.text << '"';
+    EXPECT_EQ(number_field_value(row.text), row.sent) << '"' << row.text << '"';
   }
 }
 
@@ -60,10 +60,10 @@ TEST(ChoiceField, CodeInFrontOfTheColon) {
       {"x7: words", std::nullopt},
       {"99999999999: too big", std::nullopt},
   };
-  for (const auto& [text, code] : rows) EXPECT_EQ(ChoiceCode(text), code) << '"' << text << '"';
+  for (const auto& [text, code] : rows) EXPECT_EQ(choice_code(text), code) << '"' << text << '"';
 }
 
-TEST(WholeTextNumber, WholeTextOrNothing) {
+TEST(whole_text_number, WholeTextOrNothing) {
   // VarMode and settings values: the whole text must be the number.
   const std::pair<const char*, std::optional<std::int32_t>> rows[] = {
       {"0", 0},
@@ -77,22 +77,22 @@ TEST(WholeTextNumber, WholeTextOrNothing) {
       {"-", std::nullopt},
       {"1e", std::nullopt},
   };
-  for (const auto& [text, value] : rows) EXPECT_EQ(WholeTextToInt32(text), value) << '"' << text << '"';
-  EXPECT_EQ(RoundToInt16(32767.4), 32767);
-  EXPECT_EQ(RoundToInt16(32767.5), std::nullopt);
+  for (const auto& [text, value] : rows) EXPECT_EQ(whole_text_to_int32(text), value) << '"' << text << '"';
+  EXPECT_EQ(round_to_int16(32767.4), 32767);
+  EXPECT_EQ(round_to_int16(32767.5), std::nullopt);
 }
 
 TEST(KeyFilter, DigitsMinusAndBackspaceOnly) {
-  for (char32_t c : {U'0', U'5', U'9', U'-', char32_t{8}}) EXPECT_TRUE(KeyFilterAccepts(c)) << int(c);
+  for (char32_t c : {U'0', U'5', U'9', U'-', char32_t{8}}) EXPECT_TRUE(key_filter_accepts(c)) << int(c);
   for (char32_t c : {U'+', U'.', U',', U'e', U' ', U'a', U'\r', U'\x0663' /* Arabic-Indic three */})
-    EXPECT_FALSE(KeyFilterAccepts(c)) << int(c);
+    EXPECT_FALSE(key_filter_accepts(c)) << int(c);
 }
 
-TEST(FormatNumber, DecimalWithoutNoise) {
-  EXPECT_EQ(FormatNumber(-2.5), "-2.5");
-  EXPECT_EQ(FormatNumber(-0.0), "0");
-  EXPECT_EQ(FormatNumber(2147483648.0), "2147483648");
-  EXPECT_EQ(FormatNumber(1e20), "1E+20");
+TEST(format_number, DecimalWithoutNoise) {
+  EXPECT_EQ(format_number(-2.5), "-2.5");
+  EXPECT_EQ(format_number(-0.0), "0");
+  EXPECT_EQ(format_number(2147483648.0), "2147483648");
+  EXPECT_EQ(format_number(1e20), "1E+20");
 }
 
 }  // namespace

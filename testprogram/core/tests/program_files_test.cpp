@@ -20,7 +20,7 @@ struct FakeEnvironment {
   bool program_dir_writable = false;
   std::filesystem::path password_home = "/home/from-passwd";
 
-  ProgramDirectories Choose() const {
+  ProgramDirectories choose() const {
     DirectoryEnvironment env{
         [this](const char* name) -> std::optional<std::string> {
           auto it = variables.find(name);
@@ -30,7 +30,7 @@ struct FakeEnvironment {
         [this](const std::filesystem::path& dir) { return dir == "/usr/bin" && program_dir_writable; },
         [this] { return password_home; },
     };
-    return ChooseProgramDirectories("/usr/bin", "RpcTarvikTest", env);
+    return choose_program_directories("/usr/bin", "RpcTarvikTest", env);
   }
 };
 
@@ -62,7 +62,7 @@ TEST(ProgramDirectoriesTest, ChoiceByOverrideWritabilityAndXdgVariables) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     FakeEnvironment env{c.variables, c.writable};
-    const ProgramDirectories dirs = env.Choose();
+    const ProgramDirectories dirs = env.choose();
     EXPECT_EQ(dirs.settings, c.settings);
     EXPECT_EQ(dirs.log, c.log);
     EXPECT_EQ(dirs.source, c.source);
@@ -70,11 +70,11 @@ TEST(ProgramDirectoriesTest, ChoiceByOverrideWritabilityAndXdgVariables) {
 
   // No home anywhere: stay beside the program rather than write relative to the working directory.
   FakeEnvironment homeless{{}, false, ""};
-  EXPECT_EQ(homeless.Choose().settings, "/usr/bin");
+  EXPECT_EQ(homeless.choose().settings, "/usr/bin");
 }
 
 TEST(ProgramDirectoriesTest, TheRealWritabilityCheckSeesTheDirectory) {
-  const auto env = ProcessDirectoryEnvironment();
+  const auto env = process_directory_environment();
   EXPECT_TRUE(env.writable(std::filesystem::temp_directory_path()));
   EXPECT_FALSE(env.writable("/nonexistent/tarvik"));
 }
@@ -93,27 +93,27 @@ class SplitProgramFilesTest : public ::testing::Test {
 TEST_F(SplitProgramFilesTest, FilesGoToTheirDirectoriesWhichAreCreated) {
   ProgramFiles files({root_ / "config/RpcTarvikTest", root_ / "state/deep/RpcTarvikTest", Source::user_directories},
                      "RpcTarvikTest");
-  EXPECT_EQ(files.SettingsFile(), root_ / "config/RpcTarvikTest/RpcTarvikTest.ini");
-  EXPECT_EQ(files.HistoryFile(), root_ / "config/RpcTarvikTest/History.ini");
-  EXPECT_EQ(files.LogFile(), root_ / "state/deep/RpcTarvikTest/RpcTarvikTest.LOG");
-  EXPECT_EQ(files.BackupFile(), root_ / "state/deep/RpcTarvikTest/RpcTarvikTest.BAK");
+  EXPECT_EQ(files.settings_file(), root_ / "config/RpcTarvikTest/RpcTarvikTest.ini");
+  EXPECT_EQ(files.history_file(), root_ / "config/RpcTarvikTest/History.ini");
+  EXPECT_EQ(files.log_file(), root_ / "state/deep/RpcTarvikTest/RpcTarvikTest.LOG");
+  EXPECT_EQ(files.backup_file(), root_ / "state/deep/RpcTarvikTest/RpcTarvikTest.BAK");
 
   std::string error;
-  ASSERT_TRUE(files.CreateDirectories(&error)) << error;
-  EXPECT_TRUE(std::filesystem::is_directory(files.Directory()));
-  EXPECT_TRUE(std::filesystem::is_directory(files.LogDirectory()));
-  EXPECT_TRUE(files.CreateDirectories());  // existing ones are fine
+  ASSERT_TRUE(files.create_directories(&error)) << error;
+  EXPECT_TRUE(std::filesystem::is_directory(files.directory()));
+  EXPECT_TRUE(std::filesystem::is_directory(files.log_directory()));
+  EXPECT_TRUE(files.create_directories());  // existing ones are fine
 
-  const std::string shown = files.DescribeLocations();
-  EXPECT_NE(shown.find(files.Directory().string()), std::string::npos);
-  EXPECT_NE(shown.find(files.LogDirectory().string()), std::string::npos);
+  const std::string shown = files.describe_locations();
+  EXPECT_NE(shown.find(files.directory().string()), std::string::npos);
+  EXPECT_NE(shown.find(files.log_directory().string()), std::string::npos);
 }
 
 TEST_F(SplitProgramFilesTest, ADirectoryThatCannotBeMadeIsNamed) {
   std::ofstream(root_ / "plain_file") << "x";
   ProgramFiles files({root_ / "ok", root_ / "plain_file/state", Source::user_directories}, "RpcTarvikTest");
   std::string error;
-  EXPECT_FALSE(files.CreateDirectories(&error));
+  EXPECT_FALSE(files.create_directories(&error));
   EXPECT_NE(error.find("plain_file/state"), std::string::npos) << error;
 }
 

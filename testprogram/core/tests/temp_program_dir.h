@@ -30,13 +30,13 @@ class TempProgramDir : public ::testing::Test {
   }
   ~TempProgramDir() override { std::filesystem::remove_all(dir_); }
 
-  static std::string Slurp(const std::filesystem::path& p) {
+  static std::string slurp(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
   }
-  static void Put(const std::filesystem::path& p, const std::string& bytes) {
+  static void put(const std::filesystem::path& p, const std::string& bytes) {
     std::ofstream(p, std::ios::binary) << bytes;
   }
 
