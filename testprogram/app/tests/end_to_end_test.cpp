@@ -1,18 +1,13 @@
 // The program with the real RpcTarvik control, loaded through the manifest beside this test, against
 // the independent peer: send forms reach a machine served by the peer, telegrams the peer sends as a
 // machine arrive as events and pop up their forms. And the single-instance rule of the real program.
-#include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QTemporaryDir>
 
 #include "platform/com/activation.h"
 #include "testprogram/app/com_machine_controls.h"
 #include "testprogram/app/incoming_form.h"
-#include "testprogram/app/qt_form_view.h"
-#include "testprogram/app/send_form.h"
 #include "testprogram/app/tests/program_fixture.h"
 
 namespace tarvik::testprogram {
@@ -25,24 +20,17 @@ bool WaitFor(F done) {
   return done();
 }
 
-std::string Slurp(const QString& path) {
-  std::ifstream in(path.toStdString(), std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 QString PeerScript() { return QString::fromUtf8(TARVIK_PEER_DIR "/rpcpeer.py"); }
 
 class EndToEndTest : public ProgramTest {
  protected:
   void SetUp() override {
     if (!std::filesystem::exists(PeerScript().toStdString())) GTEST_SKIP() << "rpcpeer.py not found";
-    const QString port_file = QString::fromStdString((dir_ / "machine.port").string());
-    jsonl_ = QString::fromStdString((dir_ / "calls.jsonl").string());
+    const auto port_file = dir_ / "machine.port";
+    jsonl_ = dir_ / "calls.jsonl";
     machine_.start(QString::fromUtf8(TARVIK_PYTHON),
-                   {PeerScript(), "serve-machine", "--port", "0", "--port-file", port_file, "--jsonl", jsonl_,
-                    "--status-for", "T_TPS_M=5"});
+                   {PeerScript(), "serve-machine", "--port", "0", "--port-file", QString::fromStdString(port_file.string()),
+                    "--jsonl", QString::fromStdString(jsonl_.string()), "--status-for", "T_TPS_M=5"});
     ASSERT_TRUE(machine_.waitForStarted(10000));
     ASSERT_TRUE(WaitFor([&] { return !Slurp(port_file).empty(); })) << "the peer did not start listening";
     machine_port_ = std::stoi(Slurp(port_file));
@@ -59,14 +47,7 @@ class EndToEndTest : public ProgramTest {
   frmRpcTarvikTest& StartReal() {
     WriteSettings("[Host]\nHostID=HOSTE2E\nHostPort=0\n[Machine_1]\nMachineID=m1\nMachineIP=127.0.0.1\nMachinePort=" +
                   std::to_string(machine_port_) + "\nMachineTimeout=3\n");
-    ProgramContext context{files_};
-    context.machines = &real_;
-    context.prompts = &prompts_;
-    context.clock = FixedNow;
-    window_ = std::make_unique<frmRpcTarvikTest>(std::move(context));
-    window_->StartUp();
-    window_->show();
-    return *window_;
+    return Start([this](ProgramContext& context) { context.machines = &real_; });
   }
 
   // Sends a telegram to the program's host endpoint as machine `machine`.
@@ -83,19 +64,18 @@ class EndToEndTest : public ProgramTest {
 
   ComMachineControls real_;
   QProcess machine_;
-  QString jsonl_;
+  std::filesystem::path jsonl_;
   int machine_port_ = 0;
 };
 
 TEST_F(EndToEndTest, SendFormsReachTheMachineAndItsResultComesBack) {
   StartReal();
   ASSERT_TRUE(prompts_.shown.empty()) << prompts_.shown[0].text.toStdString();
-  window_->OpenSendForm("T_DATA_M");
-  auto* form = window_->findChild<SendForm*>(QStringLiteral("frmT_DATA_M"));
-  SetWidgetText(Child(form, "txtOrderNum"), QStringLiteral("-2"));
-  SetWidgetText(Child(form, "cboSFkt"), QStringLiteral("7: words"));
-  SetWidgetText(Child(form, "txtName1"), QStringLiteral("Mä"));
-  Child<QPushButton>(form, "cmdOK")->click();
+  SendForm* form = Open("T_DATA_M");
+  Type(form, "txtOrderNum", QStringLiteral("-2"));
+  Type(form, "cboSFkt", QStringLiteral("7: words"));
+  Type(form, "txtName1", QStringLiteral("Mä"));
+  Ok(form);
   EXPECT_EQ(window_->StatusText(), QStringLiteral("T_DATA_M    Ret = 0"));
   ASSERT_TRUE(WaitFor([&] { return Slurp(jsonl_).find("T_DATA_M") != std::string::npos; }));
   const std::string line = Slurp(jsonl_);
@@ -103,18 +83,8 @@ TEST_F(EndToEndTest, SendFormsReachTheMachineAndItsResultComesBack) {
             std::string::npos)
       << line;
 
-  window_->OpenSendForm("T_TPS_M");
-  Child<QPushButton>(window_->findChild<SendForm*>(QStringLiteral("frmT_TPS_M")), "cmdOK")->click();
+  Send("T_TPS_M");
   EXPECT_EQ(window_->StatusText(), QStringLiteral("T_TPS_M    Ret = 5"));
-}
-
-TEST_F(EndToEndTest, UnreachableMachineGivesTheRuntimeStatus) {
-  machine_.kill();
-  machine_.waitForFinished(10000);
-  StartReal();
-  window_->OpenSendForm("T_MACHINE_M");
-  Child<QPushButton>(window_->findChild<SendForm*>(QStringLiteral("frmT_MACHINE_M")), "cmdOK")->click();
-  EXPECT_EQ(window_->StatusText(), QStringLiteral("T_MACHINE_M    Ret = 1722 (the RPC server is unavailable)"));
 }
 
 TEST_F(EndToEndTest, TelegramsFromTheMachinePopUpTheirFormsAndAreLogged) {
@@ -144,19 +114,6 @@ TEST_F(EndToEndTest, TelegramsFromTheMachinePopUpTheirFormsAndAreLogged) {
   EXPECT_NE(log.find("R_DATA_H"), std::string::npos);
   EXPECT_NE(log.find("Flag( 0 ... 9 ) -> A B 0 "), std::string::npos);
   EXPECT_EQ(log.find("R_MESSAGE_H"), std::string::npos);
-}
-
-TEST_F(EndToEndTest, HostPortInUseIsReportedOnce) {
-  // The peer's machine port is taken: enabling the host there fails.
-  WriteSettings("[Host]\nHostPort=" + std::to_string(machine_port_) + "\n");
-  ProgramContext context{files_};
-  context.machines = &real_;
-  context.prompts = &prompts_;
-  window_ = std::make_unique<frmRpcTarvikTest>(std::move(context));
-  window_->StartUp();
-  ASSERT_EQ(prompts_.shown.size(), 1u);
-  EXPECT_TRUE(prompts_.shown[0].text.startsWith(QStringLiteral("Error nr: "))) << prompts_.shown[0].text.toStdString();
-  EXPECT_FALSE(window_->CurrentSettings().HostEnabled);
 }
 
 // What the start-up message says when the control cannot be created: the files involved.

@@ -4,24 +4,17 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 
-#include "protocol/telegram_table.h"
 #include "testprogram/app/config_window.h"
 #include "testprogram/app/incoming_form.h"
-#include "testprogram/app/send_form.h"
 #include "testprogram/app/value_widths.h"
 #include "testprogram/app/wrapping_label.h"
 #include "testprogram/app/tests/program_fixture.h"
 
 namespace tarvik::testprogram {
 namespace {
-
-com::Variant I4(std::int32_t v) { return com::Variant::i4(v); }
-com::Variant Str(const std::string& s) { return com::Variant::bstr(com::BStr::from_utf8(s)); }
-com::DispId EventOf(const char* telegram) { return protocol::find_telegram(telegram)->events[0].dispid; }
 
 std::vector<com::Variant> MachineArgs(std::int32_t mode, const std::string& program) {
   std::vector<com::Variant> a = {I4(1), I4(mode), I4(INT32_MIN), Str(program), I4(INT32_MAX)};
@@ -36,12 +29,6 @@ std::vector<com::Variant> MachineArgs(std::int32_t mode, const std::string& prog
 
 class FilesAndFormsTest : public ProgramTest {
  protected:
-  void Send(const char* telegram) {
-    window_->OpenSendForm(telegram);
-    Child<QPushButton>(window_->findChild<SendForm*>(QString::fromLatin1("frm") + QLatin1String(telegram)), "cmdOK")
-        ->click();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  }
   std::size_t MessagesNaming(const std::filesystem::path& file) const {
     std::size_t n = 0;
     for (const auto& m : prompts_.shown) n += m.text.contains(QString::fromStdString(file.string()));
@@ -68,9 +55,9 @@ TEST_F(FilesAndFormsTest, EachFileThatCannotBeWrittenIsToldOnceAndTheProgramGoes
   machines_.Raise(1, EventOf("R_DDEDATA_H"), {I4(1), Str("x")});
   IncomingForm* form = window_->OpenIncomingForm("R_DDEDATA_H");
   Child<QCheckBox>(form, "chkPopupRpc")->setChecked(false);
-  Child<QPushButton>(form, "cmdOK")->click();
+  Ok(form);
   EXPECT_EQ(*window_->CurrentSettings().PopupFlag("R_DDEDATA_H"), 0);  // applies in memory
-  Child<QPushButton>(window_->OpenSettings(), "cmdOK")->click();
+  Ok(window_->OpenSettings());
   EXPECT_EQ(MessagesNaming(files_.SettingsFile()), 1u);
   EXPECT_EQ(prompts_.shown.size(), 3u);
   for (const auto& m : prompts_.shown) EXPECT_TRUE(m.text.contains(QStringLiteral("could not be written")));
@@ -79,16 +66,12 @@ TEST_F(FilesAndFormsTest, EachFileThatCannotBeWrittenIsToldOnceAndTheProgramGoes
 TEST_F(FilesAndFormsTest, ViewLogFileSaysWhenThereIsNoLogOrNoViewer) {
   std::vector<QString> opened;
   bool viewer = false;
-  ProgramContext context{files_};
-  context.machines = &machines_;
-  context.prompts = &prompts_;
-  context.clock = FixedNow;
-  context.open_viewer = [&](const QString& path) {
-    opened.push_back(path);
-    return viewer;
-  };
-  window_ = std::make_unique<frmRpcTarvikTest>(std::move(context));
-  window_->StartUp();
+  Start([&](ProgramContext& context) {
+    context.open_viewer = [&](const QString& path) {
+      opened.push_back(path);
+      return viewer;
+    };
+  });
   Menu("mnuViewLogFile");
   ASSERT_EQ(prompts_.shown.size(), 1u);
   EXPECT_TRUE(prompts_.shown[0].text.startsWith(QStringLiteral("There is no log file yet")));
@@ -176,8 +159,7 @@ TEST_F(FilesAndFormsTest, IncomingFormIsCentredThenMovedOntoTheScreen) {
 
 TEST_F(FilesAndFormsTest, SendFormNumberBoxesShowTheWidestNumber) {
   Start();
-  window_->OpenSendForm("C_TPORDER_M");
-  auto* form = window_->findChild<SendForm*>(QStringLiteral("frmC_TPORDER_M"));
+  SendForm* form = Open("C_TPORDER_M");
   form->layout()->activate();
   for (const char* name : {"txtOrderNum", "txtSDockPos", "txtResInt1", "txtResInt2", "txtVehicle"}) {
     auto* box = Child<QLineEdit>(form, name);

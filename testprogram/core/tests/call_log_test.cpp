@@ -86,16 +86,6 @@ TEST_F(CallLog, LogRpcDataWritesFileAndEchoAlike) {
   EXPECT_EQ(box_.caret, box_.text.size() - 2);  // the end is shown
 }
 
-TEST_F(CallLog, FailuresDropTheRecordButNotTheEcho) {
-  ProgramFiles nowhere(dir_ / "missing_dir", "RpcTarvikTest");
-  modLogen log(nowhere, settings_, &box_);
-  clsRpcData record(nullptr, [] { return LocalDateTime{}; });
-  record.SetRpcName("T_DATA_M", 0);
-  EXPECT_EQ(log.LogRpcData(record), LogAppend::not_written);  // the caller tells the user
-  EXPECT_EQ(log.AppendToLogFile("x"), LogAppend::not_written);
-  EXPECT_EQ(box_.text, u"01.01.1970 00:00:00  T_DATA_M       Ret=0\r\n\r\n");
-}
-
 TEST(LogLineBreaks, EveryLineBreakBecomesCrLf) {
   const std::pair<const char*, const char*> rows[] = {
       {"a\nb", "a\r\nb"}, {"a\r\nb", "a\r\nb"}, {"a\rb", "a\r\nb"}, {"\r\n\n", "\r\n\r\n"}, {"x\r", "x\r\n"},
