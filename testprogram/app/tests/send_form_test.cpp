@@ -53,6 +53,20 @@ TEST_F(SendFormTest, EveryFormSendsItsTelegramWithArgumentsOfTheMethodsTypes) {
   EXPECT_NE(log.find("OrderNum->7   Machine->\"M1\"   Host->\"?\""), std::string::npos);
 }
 
+// The order number follows the number rule (blanks ignored, read up to the first non-number), not the
+// whole-text rule of VarMode; refused values are in the input-error test.
+TEST_F(SendFormTest, OrderNumberIsReadByTheNumberRule) {
+  for (const auto& [text, value] : std::vector<std::pair<const char*, int>>{{"", 0}, {"-", 0}, {" 2.5", 2}, {"12abc", 12}}) {
+    SendForm* form = Open("T_MACHINE_M");
+    Type(form, "txtOrderNum", QString::fromLatin1(text));
+    const std::size_t before = machines_.calls.size();
+    Ok(form);
+    ASSERT_EQ(machines_.calls.size(), before + 1) << text;
+    EXPECT_EQ(SentArg(0), value) << text;
+    Settle();
+  }
+}
+
 TEST_F(SendFormTest, DateFieldsSendSecondsAndABadDateEmptiesAndFocusesTheField) {
   SendForm* form = Open("R_DATA_M");
   form->activateWindow();

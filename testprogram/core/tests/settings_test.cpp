@@ -153,5 +153,13 @@ TEST_F(SettingsFile, OutOfRangeMachineCountSavesOnlyTheTable) {
   EXPECT_EQ(GetIniValue(files_, "Host", "MachineCount", ""), "50");
 }
 
+TEST_F(SettingsFile, UnwritableFileIsReported) {
+  ProgramFiles nowhere(dir_ / "missing_dir", "RpcTarvikTest");
+  std::optional<SettingsProblem> problem = SaveSettings(nowhere, Settings());
+  ASSERT_TRUE(problem.has_value());
+  EXPECT_TRUE(problem->write_failed);
+  EXPECT_EQ(problem->key, "HostID");
+}
+
 }  // namespace
 }  // namespace tarvik::testprogram

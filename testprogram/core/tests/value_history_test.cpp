@@ -57,6 +57,17 @@ class History : public TempProgramDir {
   FakeControl& name1_ = form_.Add("txtName1", ControlKind::text_box);
 };
 
+TEST_F(History, UpdateValuesReportsAFileItCannotWrite) {
+  name1_.text = "A";
+  EXPECT_TRUE(history_.UpdateValues(form_));
+  name1_.text = "A";
+  EXPECT_TRUE(history_.UpdateValues(form_));  // nothing to write is no failure
+  std::filesystem::remove(files_.HistoryFile());
+  std::filesystem::create_directory(files_.HistoryFile());  // not writable, not even by root
+  name1_.text = "B";
+  EXPECT_FALSE(history_.UpdateValues(form_));
+}
+
 TEST_F(History, NewestFirstDistinctAndTen) {
   for (const char* v : {"A", "B", "C", "B"}) Send(v);
   EXPECT_EQ(Stored("C_ORDER_M_Name1"), (std::vector<std::string>{"B", "C", "A", "", "", "", "", "", "", ""}));
