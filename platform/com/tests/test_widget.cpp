@@ -7,30 +7,23 @@ std::shared_ptr<const TypeLibrary> widget_type_library() {
     auto l = std::make_shared<TypeLibrary>();
     l->libid = kLibidWidget;
     l->name = "WIDGETLIB";
-    l->help = "Test widget library";
-    InterfaceInfo events{
-        kDiidWidgetEvents, "_IWidgetEvents", "Widget events", InterfaceKind::dispatch_only, {}};
+    InterfaceInfo events{kDiidWidgetEvents, "_IWidgetEvents", "", InterfaceKind::dispatch_only, {}};
     events.functions = {
         {"Fired", kFired, FuncKind::method, {{"Number", VT_I4}, {"Text", VT_BSTR}}, ""},
         {"Stopped", kStopped, FuncKind::method, {}, ""},
     };
     l->add(std::move(events));
     l->add(ClassInfo{kClsidWidget, "Widget", "Widget Class", true, kIidIWidget, kDiidWidgetEvents});
-    InterfaceInfo w{kIidIWidget, "IWidget", "IWidget Interface", InterfaceKind::dual, {}};
-    const ParamInfo ret_i4{"ret", VT_I4, false, true};
+    InterfaceInfo w{kIidIWidget, "IWidget", "", InterfaceKind::dual, {}};
     w.functions = {
-        {"Name", kName, FuncKind::property_get, {{"pVal", VT_BSTR, false, true}}, "the name"},
-        {"Name", kName, FuncKind::property_put, {{"", VT_BSTR}}, "the name"},
+        {"Name", kName, FuncKind::property_get, {{"pVal", VT_BSTR, false, true}}, ""},
+        {"Name", kName, FuncKind::property_put, {{"", VT_BSTR}}, ""},
         {"Count", kCount, FuncKind::property_get, {{"pVal", VT_I4, false, true}}, ""},
         {"Count", kCount, FuncKind::property_put, {{"", VT_I4}}, ""},
         {"Small", kSmall, FuncKind::property_get, {{"pVal", VT_I2, false, true}}, ""},
         {"Small", kSmall, FuncKind::property_put, {{"", VT_I2}}, ""},
-        {"Subtract", kSubtract, FuncKind::method, {{"Minuend", VT_I4}, {"Subtrahend", VT_I4}, ret_i4}, ""},
-        {"Concat",
-         kConcat,
-         FuncKind::method,
-         {{"Left", VT_BSTR, true}, {"Right", VT_BSTR, true}, {"ret", VT_BSTR, false, true}},
-         ""},
+        {"Subtract", kSubtract, FuncKind::method,
+         {{"Minuend", VT_I4}, {"Subtrahend", VT_I4}, {"ret", VT_I4, false, true}}, ""},
         {"Fire", kFire, FuncKind::method, {{"Number", VT_I4}, {"Text", VT_BSTR, true}}, ""},
     };
     l->add(std::move(w));
@@ -71,9 +64,6 @@ HRESULT Widget::call(const FunctionInfo& fn, std::span<Variant> args, Variant* r
     case kSubtract:
       *retval = Variant::i4(args[0].as_i4() - args[1].as_i4());
       return S_OK;
-    case kConcat:
-      *retval = Variant::bstr(BStr(args[0].as_bstr().str() + args[1].as_bstr().str()));
-      return S_OK;
     case kFire: {
       const Variant fired[] = {args[1], args[0]};  // dispatch order
       raise_event(events_, kFired, fired);
@@ -103,13 +93,10 @@ HRESULT Widget::GetClassID(Guid* clsid) {
   return S_OK;
 }
 
+// The stream form is the name and the count as two stored values.
 HRESULT Widget::Load(IStream* stream) {
-  std::uint8_t v[4];
-  HRESULT hr = read_exact(stream, v, 4);
-  if (failed(hr)) return hr;
-  if ((v[0] | v[1] << 8 | v[2] << 16 | static_cast<std::uint32_t>(v[3]) << 24) > kStreamVersion)
-    return E_FAIL;
   Variant name, count;
+  HRESULT hr;
   if (failed(hr = read_variant(stream, &name)) || failed(hr = change_type(name, VT_BSTR, &name))) return hr;
   name_ = name.as_bstr();
   if (failed(hr = read_variant(stream, &count)) || failed(hr = change_type(count, VT_I4, &count))) return hr;
@@ -118,33 +105,8 @@ HRESULT Widget::Load(IStream* stream) {
 }
 
 HRESULT Widget::Save(IStream* stream, bool clear_dirty) {
-  const std::uint8_t v[4] = {kStreamVersion & 0xFF, kStreamVersion >> 8, 0, 0};
-  HRESULT hr = write_all(stream, v, 4);
-  if (succeeded(hr)) hr = write_variant(stream, Variant::bstr(name_));
+  HRESULT hr = write_variant(stream, Variant::bstr(name_));
   if (succeeded(hr)) hr = write_variant(stream, Variant::i4(count_));
-  if (succeeded(hr) && clear_dirty) dirty_ = false;
-  return hr;
-}
-
-HRESULT Widget::GetSizeMax(std::uint64_t* size) {
-  if (!size) return E_POINTER;
-  *size = 4 + 6 + name_.byte_length() + 2 + 6;
-  return S_OK;
-}
-
-HRESULT Widget::Load(IPropertyBag* bag) {
-  if (!bag) return E_POINTER;
-  Variant v = Variant::bstr(BStr());
-  if (succeeded(bag->Read(u"Name", &v))) name_ = v.as_bstr();
-  v = Variant::i4(0);
-  if (succeeded(bag->Read(u"Count", &v))) count_ = v.as_i4();
-  return S_OK;
-}
-
-HRESULT Widget::Save(IPropertyBag* bag, bool clear_dirty, bool) {
-  if (!bag) return E_POINTER;
-  HRESULT hr = bag->Write(u"Name", Variant::bstr(name_));
-  if (succeeded(hr)) hr = bag->Write(u"Count", Variant::i4(count_));
   if (succeeded(hr) && clear_dirty) dirty_ = false;
   return hr;
 }
@@ -153,20 +115,6 @@ HRESULT Widget::GetClassInfo(std::shared_ptr<const TypeLibrary>* library, Guid* 
   if (!library || !clsid) return E_POINTER;
   *library = widget_type_library();
   *clsid = kClsidWidget;
-  return S_OK;
-}
-
-HRESULT Widget::Draw(DrawTarget* target, const Rect& r) {
-  if (!target) return E_POINTER;
-  target->fill_rect(r, rgb(255, 255, 192));
-  target->frame_rect(r, rgb(0, 0, 0));
-  target->text_out(r.left + 10, r.top + 18, TextAlign::baseline_left, u"Widget : " + name_.str());
-  return S_OK;
-}
-
-HRESULT Widget::GetExtent(Size* extent) {
-  if (!extent) return E_POINTER;
-  *extent = {3000, 700};
   return S_OK;
 }
 

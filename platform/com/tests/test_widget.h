@@ -1,13 +1,12 @@
-// A small control built on the component layer the way a real control is: dispatch from type
-// information, events through a connection point, stream/storage/property-bag persistence, drawing,
-// aggregation. The unit tests use it in-process; test_component_module.cpp serves it from a module.
+// A small component built on the component layer the way a real control is: dispatch from type
+// information, events through a connection point, stream persistence, class information. The unit
+// tests use it in-process; test_component_module.cpp serves it from a module.
 #pragma once
 
 #include "platform/com/class_factory.h"
 #include "platform/com/class_info.h"
 #include "platform/com/connection_point.h"
 #include "platform/com/dispatch.h"
-#include "platform/com/drawing.h"
 #include "platform/com/persist.h"
 
 namespace tarvik::com::testing {
@@ -20,14 +19,12 @@ inline constexpr char kProgId[] = "Tarvik.TestWidget.1";
 inline constexpr char kVersionIndependentProgId[] = "Tarvik.TestWidget";
 
 // DISPIDs of IWidget and of the events.
-enum : DispId { kName = 1, kCount = 2, kSmall = 3, kSubtract = 10, kConcat = 11, kFire = 12 };
+enum : DispId { kName = 1, kCount = 2, kSmall = 3, kSubtract = 10, kFire = 12 };
 enum : DispId { kFired = 20, kStopped = 21 };
-inline constexpr std::uint32_t kStreamVersion = 0x100;
 
 std::shared_ptr<const TypeLibrary> widget_type_library();
 
-class Widget final : public Object<IDispatch, IConnectionPointContainer, IPersistStreamInit, IPersistStorage,
-                                   IPersistPropertyBag, IViewObject, IProvideClassInfo> {
+class Widget final : public Object<IDispatch, IConnectionPointContainer, IPersistStreamInit, IProvideClassInfo> {
  public:
   Widget(IUnknown* outer, ModuleUsage* usage);
 
@@ -49,18 +46,9 @@ class Widget final : public Object<IDispatch, IConnectionPointContainer, IPersis
   HRESULT InitNew() override { return S_OK; }
   HRESULT Load(IStream* stream) override;
   HRESULT Save(IStream* stream, bool clear_dirty) override;
-  HRESULT GetSizeMax(std::uint64_t* size) override;
-  HRESULT InitNew(IStorage*) override { return S_OK; }
-  HRESULT Load(IStorage* storage) override { return load_from_storage(this, storage); }
-  HRESULT Save(IStorage* storage, bool) override { return save_to_storage(this, storage, true); }
-  HRESULT SaveCompleted(IStorage*) override { return S_OK; }
-  HRESULT HandsOffStorage() override { return S_OK; }
-  HRESULT Load(IPropertyBag* bag) override;
-  HRESULT Save(IPropertyBag* bag, bool clear_dirty, bool save_all) override;
+  HRESULT GetSizeMax(std::uint64_t*) override { return E_NOTIMPL; }
 
   HRESULT GetClassInfo(std::shared_ptr<const TypeLibrary>* library, Guid* clsid) override;
-  HRESULT Draw(DrawTarget* target, const Rect& bounds) override;
-  HRESULT GetExtent(Size* extent) override;
 
   const BStr& name() const { return name_; }
   std::int32_t count() const { return count_; }

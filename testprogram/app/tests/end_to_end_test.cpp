@@ -1,11 +1,8 @@
 // The program with the real RpcTarvik control, loaded through the manifest beside this test, against
 // the independent peer: send forms reach a machine served by the peer, telegrams the peer sends as a
 // machine arrive as events and pop up their forms. And the single-instance rule of the real program.
-#include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -15,8 +12,6 @@
 #include "platform/com/activation.h"
 #include "testprogram/app/com_machine_controls.h"
 #include "testprogram/app/incoming_form.h"
-#include "testprogram/app/qt_form_view.h"
-#include "testprogram/app/send_form.h"
 #include "testprogram/app/tests/program_fixture.h"
 
 namespace tarvik::testprogram {
@@ -27,13 +22,6 @@ template <class F>
 bool wait_for(F done) {
   for (int i = 0; i < 400 && !done(); ++i) QTest::qWait(25);
   return done();
-}
-
-std::string slurp(const QString& path) {
-  std::ifstream in(path.toStdString(), std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 QString peer_script() { return QString::fromUtf8(TARVIK_PEER_DIR "/rpcpeer.py"); }
@@ -58,11 +46,11 @@ class EndToEndTest : public ProgramTest {
  protected:
   void SetUp() override {
     if (!std::filesystem::exists(peer_script().toStdString())) GTEST_SKIP() << "rpcpeer.py not found";
-    const QString port_file = QString::fromStdString((dir_ / "machine.port").string());
-    jsonl_ = QString::fromStdString((dir_ / "calls.jsonl").string());
+    const auto port_file = dir_ / "machine.port";
+    jsonl_ = dir_ / "calls.jsonl";
     machine_.start(QString::fromUtf8(TARVIK_PYTHON),
-                   {peer_script(), "serve-machine", "--port", "0", "--port-file", port_file, "--jsonl", jsonl_,
-                    "--status-for", "T_TPS_M=5"});
+                   {peer_script(), "serve-machine", "--port", "0", "--port-file", QString::fromStdString(port_file.string()),
+                    "--jsonl", QString::fromStdString(jsonl_.string()), "--status-for", "T_TPS_M=5"});
     ASSERT_TRUE(machine_.waitForStarted(10000));
     ASSERT_TRUE(wait_for([&] { return !slurp(port_file).empty(); })) << "the peer did not start listening";
     machine_port_ = std::stoi(slurp(port_file));
@@ -80,14 +68,7 @@ class EndToEndTest : public ProgramTest {
     host_port_ = free_loopback_port();
     write_settings("[Host]\nHostID=HOSTE2E\nHostPort=" + std::to_string(host_port_) + "\n[Machine_1]\nMachineID=m1\nMachineIP=127.0.0.1\nMachinePort=" +
                   std::to_string(machine_port_) + "\nMachineTimeout=3\n");
-    ProgramContext context{files_};
-    context.machines = &real_;
-    context.prompts = &prompts_;
-    context.clock = fixed_now;
-    window_ = std::make_unique<frmRpcTarvikTest>(std::move(context));
-    window_->start_up();
-    window_->show();
-    return *window_;
+    return start([this](ProgramContext& context) { context.machines = &real_; });
   }
 
   // Sends a telegram to the program's host endpoint as machine `machine`.
@@ -104,7 +85,7 @@ class EndToEndTest : public ProgramTest {
 
   ComMachineControls real_;
   QProcess machine_;
-  QString jsonl_;
+  std::filesystem::path jsonl_;
   int machine_port_ = 0;
   int host_port_ = 0;
 };
@@ -112,12 +93,11 @@ class EndToEndTest : public ProgramTest {
 TEST_F(EndToEndTest, SendFormsReachTheMachineAndItsResultComesBack) {
   start_real();
   ASSERT_TRUE(prompts_.shown.empty()) << prompts_.shown[0].text.toStdString();
-  window_->open_send_form("T_DATA_M");
-  auto* form = window_->findChild<SendForm*>(QStringLiteral("frmT_DATA_M"));
-  set_widget_text(child(form, "txtOrderNum"), QStringLiteral("-2"));
-  set_widget_text(child(form, "cboSFkt"), QStringLiteral("7: words"));
-  set_widget_text(child(form, "txtName1"), QStringLiteral("Mä"));
-  child<QPushButton>(form, "cmdOK")->click();
+  SendForm* form = open("T_DATA_M");
+  type(form, "txtOrderNum", QStringLiteral("-2"));
+  type(form, "cboSFkt", QStringLiteral("7: words"));
+  type(form, "txtName1", QStringLiteral("Mä"));
+  ok(form);
   EXPECT_EQ(window_->status_text(), QStringLiteral("T_DATA_M    Ret = 0"));
   ASSERT_TRUE(wait_for([&] { return slurp(jsonl_).find("T_DATA_M") != std::string::npos; }));
   const std::string line = slurp(jsonl_);
@@ -125,18 +105,8 @@ TEST_F(EndToEndTest, SendFormsReachTheMachineAndItsResultComesBack) {
             std::string::npos)
       << line;
 
-  window_->open_send_form("T_TPS_M");
-  child<QPushButton>(window_->findChild<SendForm*>(QStringLiteral("frmT_TPS_M")), "cmdOK")->click();
+  send("T_TPS_M");
   EXPECT_EQ(window_->status_text(), QStringLiteral("T_TPS_M    Ret = 5"));
-}
-
-TEST_F(EndToEndTest, UnreachableMachineGivesTheRuntimeStatus) {
-  machine_.kill();
-  machine_.waitForFinished(10000);
-  start_real();
-  window_->open_send_form("T_MACHINE_M");
-  child<QPushButton>(window_->findChild<SendForm*>(QStringLiteral("frmT_MACHINE_M")), "cmdOK")->click();
-  EXPECT_EQ(window_->status_text(), QStringLiteral("T_MACHINE_M    Ret = 1722 (the RPC server is unavailable)"));
 }
 
 TEST_F(EndToEndTest, TelegramsFromTheMachinePopUpTheirFormsAndAreLogged) {
@@ -166,19 +136,6 @@ TEST_F(EndToEndTest, TelegramsFromTheMachinePopUpTheirFormsAndAreLogged) {
   EXPECT_NE(log.find("R_DATA_H"), std::string::npos);
   EXPECT_NE(log.find("Flag( 0 ... 9 ) -> A B 0 "), std::string::npos);
   EXPECT_EQ(log.find("R_MESSAGE_H"), std::string::npos);
-}
-
-TEST_F(EndToEndTest, HostPortInUseIsReportedOnce) {
-  // The peer's machine port is taken: enabling the host there fails.
-  write_settings("[Host]\nHostPort=" + std::to_string(machine_port_) + "\n");
-  ProgramContext context{files_};
-  context.machines = &real_;
-  context.prompts = &prompts_;
-  window_ = std::make_unique<frmRpcTarvikTest>(std::move(context));
-  window_->start_up();
-  ASSERT_EQ(prompts_.shown.size(), 1u);
-  EXPECT_TRUE(prompts_.shown[0].text.startsWith(QStringLiteral("Error nr: "))) << prompts_.shown[0].text.toStdString();
-  EXPECT_FALSE(window_->current_settings().HostEnabled);
 }
 
 // What the start-up message says when the control cannot be created: the files involved.

@@ -4,24 +4,17 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 
-#include "protocol/telegram_table.h"
 #include "testprogram/app/config_window.h"
 #include "testprogram/app/incoming_form.h"
-#include "testprogram/app/send_form.h"
 #include "testprogram/app/value_widths.h"
 #include "testprogram/app/wrapping_label.h"
 #include "testprogram/app/tests/program_fixture.h"
 
 namespace tarvik::testprogram {
 namespace {
-
-com::Variant I4(std::int32_t v) { return com::Variant::i4(v); }
-com::Variant str(const std::string& s) { return com::Variant::bstr(com::BStr::from_utf8(s)); }
-com::DispId event_of(const char* telegram) { return protocol::find_telegram(telegram)->events[0].dispid; }
 
 std::vector<com::Variant> machine_args(std::int32_t mode, const std::string& program) {
   std::vector<com::Variant> a = {I4(1), I4(mode), I4(INT32_MIN), str(program), I4(INT32_MAX)};
@@ -36,12 +29,6 @@ std::vector<com::Variant> machine_args(std::int32_t mode, const std::string& pro
 
 class FilesAndFormsTest : public ProgramTest {
  protected:
-  void send(const char* telegram) {
-    window_->open_send_form(telegram);
-    child<QPushButton>(window_->findChild<SendForm*>(QString::fromLatin1("frm") + QLatin1String(telegram)), "cmdOK")
-        ->click();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  }
   std::size_t messages_naming(const std::filesystem::path& file) const {
     std::size_t n = 0;
     for (const auto& m : prompts_.shown) n += m.text.contains(QString::fromStdString(file.string()));
@@ -68,9 +55,9 @@ TEST_F(FilesAndFormsTest, EachFileThatCannotBeWrittenIsToldOnceAndTheProgramGoes
   machines_.raise(1, event_of("R_DDEDATA_H"), {I4(1), str("x")});
   IncomingForm* form = window_->open_incoming_form("R_DDEDATA_H");
   child<QCheckBox>(form, "chkPopupRpc")->setChecked(false);
-  child<QPushButton>(form, "cmdOK")->click();
+  ok(form);
   EXPECT_EQ(*window_->current_settings().popup_flag("R_DDEDATA_H"), 0);  // applies in memory
-  child<QPushButton>(window_->open_settings(), "cmdOK")->click();
+  ok(window_->open_settings());
   EXPECT_EQ(messages_naming(files_.settings_file()), 1u);
   EXPECT_EQ(prompts_.shown.size(), 3u);
   for (const auto& m : prompts_.shown) EXPECT_TRUE(m.text.contains(QStringLiteral("could not be written")));
@@ -79,16 +66,12 @@ TEST_F(FilesAndFormsTest, EachFileThatCannotBeWrittenIsToldOnceAndTheProgramGoes
 TEST_F(FilesAndFormsTest, ViewLogFileSaysWhenThereIsNoLogOrNoViewer) {
   std::vector<QString> opened;
   bool viewer = false;
-  ProgramContext context{files_};
-  context.machines = &machines_;
-  context.prompts = &prompts_;
-  context.clock = fixed_now;
-  context.open_viewer = [&](const QString& path) {
-    opened.push_back(path);
-    return viewer;
-  };
-  window_ = std::make_unique<frmRpcTarvikTest>(std::move(context));
-  window_->start_up();
+  start([&](ProgramContext& context) {
+    context.open_viewer = [&](const QString& path) {
+      opened.push_back(path);
+      return viewer;
+    };
+  });
   menu("mnuViewLogFile");
   ASSERT_EQ(prompts_.shown.size(), 1u);
   EXPECT_TRUE(prompts_.shown[0].text.startsWith(QStringLiteral("There is no log file yet")));
@@ -176,8 +159,7 @@ TEST_F(FilesAndFormsTest, IncomingFormIsCentredThenMovedOntoTheScreen) {
 
 TEST_F(FilesAndFormsTest, SendFormNumberBoxesShowTheWidestNumber) {
   start();
-  window_->open_send_form("C_TPORDER_M");
-  auto* form = window_->findChild<SendForm*>(QStringLiteral("frmC_TPORDER_M"));
+  SendForm* form = open("C_TPORDER_M");
   form->layout()->activate();
   for (const char* name : {"txtOrderNum", "txtSDockPos", "txtResInt1", "txtResInt2", "txtVehicle"}) {
     auto* box = child<QLineEdit>(form, name);

@@ -6,13 +6,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 
 #include "testprogram/app/history_popup.h"
 #include "testprogram/app/key_filter.h"
 #include "testprogram/app/mnemonics.h"
-#include "testprogram/app/qt_form_view.h"
-#include "testprogram/app/send_form.h"
 #include "testprogram/app/send_form_input.h"
 #include "testprogram/app/tests/program_fixture.h"
 
@@ -21,18 +18,10 @@ namespace {
 
 class KeyboardTest : public ProgramTest {
  protected:
-  SendForm* open(const std::string& telegram) {
-    if (!window_) start();
-    window_->open_send_form(telegram);
-    auto* form = window_->findChild<SendForm*>(QString::fromStdString("frm" + telegram));
-    if (form) {
-      form->activateWindow();
-      (void)QTest::qWaitForWindowActive(form);
-    }
+  SendForm* OpenActive(const std::string& telegram) {
+    SendForm* form = open(telegram);
+    if (form) Activate(form);
     return form;
-  }
-  static QString text(SendForm* form, const char* control) {
-    return QString::fromStdString(widget_text(child(form, control)));
   }
   // The letter a caption's mnemonic gives the field `control`.
   static QChar mnemonic_of(SendForm* form, const char* control) {
@@ -95,7 +84,7 @@ TEST_F(KeyboardTest, DigitFilterRefusesOnlyCharactersNeverNavigationOrEditingKey
 
 // The list hands typed keys straight to its text box, so the filter must sit on the list.
 TEST_F(KeyboardTest, VarModeTakesDigitsOnly) {
-  SendForm* form = open("R_VAR_M");
+  SendForm* form = OpenActive("R_VAR_M");
   auto* var_mode = child<QComboBox>(form, "cboVarMode");
   var_mode->lineEdit()->clear();
   QTest::keyClicks(var_mode, QStringLiteral("1a. 2"));
@@ -106,7 +95,7 @@ TEST_F(KeyboardTest, VarModeTakesDigitsOnly) {
 // A keyboard-only walk through frmT_DATA_M: mnemonics, Tab and Shift+Tab, the list by arrow key,
 // typing into filtered and plain fields, and Enter for OK.
 TEST_F(KeyboardTest, KeyboardOnlyWalkThroughASendForm) {
-  SendForm* form = open("T_DATA_M");
+  SendForm* form = OpenActive("T_DATA_M");
   ASSERT_NE(form, nullptr);
   struct Step {
     const char* what;
@@ -178,12 +167,12 @@ TEST_F(KeyboardTest, CaptionsKeepTheirTextsWithMnemonicsAndBuddies) {
     EXPECT_EQ(shown_caption(form->findChildren<QLabel*>(QStringLiteral("lblText")).at(1)->text()),
               QStringLiteral("OrderNum:"));
     form->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    settle();
   }
 }
 
 TEST_F(KeyboardTest, HistoryPopupOpensAtTheButtonFromTheKeyboardAndAtThePointerFromTheMouse) {
-  SendForm* form = open("T_DATA_M");
+  SendForm* form = OpenActive("T_DATA_M");
   auto* button = child<QPushButton>(form, "cmdName1");
   QPoint where;
   window_->history().set_popup([&](QMenu&, const QPoint& p) -> QAction* {
@@ -210,15 +199,19 @@ TEST_F(KeyboardTest, InputErrorKeepsItsMessageFocusesSelectsAndNamesTheField) {
     const char* named;
   };
   const Row rows[] = {{"T_MACHINE_M", "txtOrderNum", "2147483648", "OrderNum"},
+                      {"T_MACHINE_M", "txtOrderNum", "-2147483648.6", "OrderNum"},
                       {"T_DATA_M", "cboSFkt", "letters", "SFkt"},
                       {"C_TPORDER_M", "txtDDockPos", "1e10", "DDockPos"},
                       {"R_VAR_M", "cboVarMode", "x", "VarMode"}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.control);
-    SendForm* form = open(r.telegram);
-    set_widget_text(child(form, r.control), QString::fromLatin1(r.text));
-    child<QPushButton>(form, "cmdOK")->click();
+    SendForm* form = OpenActive(r.telegram);
+    type(form, r.control, QString::fromLatin1(r.text));
+    ok(form);
     EXPECT_EQ(prompts_.shown.back().text, QStringLiteral("Please, correct input."));
+    EXPECT_EQ(prompts_.shown.back().title, QStringLiteral("RpcTarvikTest"));
+    EXPECT_TRUE(form->isVisible());  // the form stays open with its values
+    EXPECT_EQ(text(form, r.control), QString::fromLatin1(r.text));
     EXPECT_EQ(form->focusWidget(), child(form, r.control));
     const QWidget* field = child(form, r.control);
     const auto* edit = qobject_cast<const QLineEdit*>(field);
@@ -226,7 +219,7 @@ TEST_F(KeyboardTest, InputErrorKeepsItsMessageFocusesSelectsAndNamesTheField) {
     EXPECT_EQ(edit->selectedText(), QString::fromLatin1(r.text));
     EXPECT_EQ(window_->status_text().toStdString(), std::string(r.telegram) + "    not sent: please correct " + r.named);
     form->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    settle();
   }
   EXPECT_TRUE(machines_.calls.empty());
 }
@@ -242,9 +235,11 @@ TEST_F(KeyboardTest, RuntimeStatusesGetTheirMeaningAndMachineResultsStayNumbers)
   for (const auto& [ret, text] : rows) EXPECT_EQ(status_text("T_TPS_M", ret), text);
   machines_.ret = 1722;
   SendForm* form = open("T_TPS_M");
-  child<QPushButton>(form, "cmdOK")->click();
+  ok(form);
   EXPECT_EQ(window_->status_text(), QStringLiteral("T_TPS_M    Ret = 1722 (the RPC server is unavailable)"));
   EXPECT_NE(log_text().find("T_TPS_M       Ret=1722\r\n"), std::string::npos);  // the log keeps the number
+  EXPECT_FALSE(form->isVisible());  // a machine's answer, whatever it is, closes the form
+  EXPECT_TRUE(prompts_.shown.empty());
 }
 
 TEST_F(KeyboardTest, WhileATelegramIsUnderWayTheWindowShowsItAndRecoversAfterwards) {
@@ -303,7 +298,7 @@ TEST_F(KeyboardTest, BrokenStartIsToldAndASendWithoutControlSaysWhy) {
     SendForm* form = open("T_DATA_M");
     auto* list = child<QComboBox>(form, "cboMachine");
     list->setCurrentIndex(list->count() - 1);
-    child<QPushButton>(form, "cmdOK")->click();
+    ok(form);
     ASSERT_EQ(prompts_.shown.size(), 2u);
     const QString said = prompts_.shown[1].text;
     EXPECT_TRUE(said.contains(QStringLiteral("T_DATA_M was not sent"))) << said.toStdString();
@@ -313,7 +308,7 @@ TEST_F(KeyboardTest, BrokenStartIsToldAndASendWithoutControlSaysWhy) {
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(machines_.calls.empty());
     form->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    settle();
   }
 }
 

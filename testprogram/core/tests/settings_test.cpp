@@ -23,10 +23,9 @@ TEST_F(SettingsFile, NoFileGivesTheDefaults) {
   EXPECT_TRUE(s.HostEnabled);
   EXPECT_EQ(s.MachineCount, 1);
   for (int i = 1; i <= kMachineTableSize; ++i) {
-    EXPECT_EQ(s.Machines[i - 1].MachineID, "M" + std::to_string(i));
-    EXPECT_EQ(s.Machines[i - 1].MachineIP, "?");
-    EXPECT_EQ(s.Machines[i - 1].MachinePort, 3011);
-    EXPECT_EQ(s.Machines[i - 1].MachineTimeout, 5);
+    const MachineEntry& m = s.Machines[i - 1];
+    EXPECT_EQ(m.MachineID + m.MachineIP + std::to_string(m.MachinePort) + std::to_string(m.MachineTimeout),
+              "M" + std::to_string(i) + "?30115");
   }
   EXPECT_EQ(s.TraceAll, 1);
   for (auto flag : s.TraceFlags) EXPECT_EQ(flag, 0);
