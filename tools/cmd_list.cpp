@@ -41,7 +41,7 @@ class ListCommand : public Command {
     std::string why;
     const ControlTypeInfo control = find_control_type_info(&why);
     if (markdown_) {
-      // The document describes the control's members too: without them it would be incomplete.
+      // The markdown describes the control's members too: without them it would be incomplete.
       if (!control.library) {
         print_error(why);
         return kExitFailure;
