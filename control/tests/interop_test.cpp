@@ -4,7 +4,6 @@
 // the peer in the protocol tests, and every method's wire traffic in typed_methods_test.cpp.)
 #include <gtest/gtest.h>
 
-#include "control/tests/control_host_process.h"
 #include "protocol/telegram_json.h"
 #include "protocol/telegram_table.h"
 #include "tests/support/child_process.h"
@@ -17,6 +16,22 @@ namespace {
 using nlohmann::json;
 using protocol::Kind;
 using protocol::WireValue;
+
+// control_host as a container program drives the control: arguments, method lines on stdin, JSON
+// lines on stdout; closing its input ends it.
+struct ControlHostProcess {
+  explicit ControlHostProcess(std::vector<std::string> args) : process(command(std::move(args)), true) {}
+  static std::vector<std::string> command(std::vector<std::string> args) {
+    args.insert(args.begin(), std::string(TARVIK_BINARY_DIR) + "/examples/control_host/control_host");
+    return args;
+  }
+  void write_line(const std::string& line) { process.write_line(line); }
+  json read_json() {
+    const auto line = process.read_line();
+    return line ? json::parse(*line, nullptr, false) : json(nullptr);
+  }
+  tarvik::test::ChildProcess process;
+};
 
 // The values by parameter name as the peer and control_host write them (texts in UTF-8; the samples
 // stay within Latin-1, which the peer decodes).
