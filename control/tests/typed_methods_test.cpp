@@ -8,8 +8,8 @@
 #include "control/tests/machine_fixture.h"
 #include "platform/codepage/codepage.h"
 #include "platform/rpc/status.h"
-#include "protocol/tests/support/peer.h"
-#include "protocol/tests/support/sample_values.h"
+#include "tests/support/peer.h"
+#include "tests/support/sample_values.h"
 
 namespace tarvik::control::test {
 namespace {

@@ -2,15 +2,10 @@
 // golden bytes, served from 127.0.0.1 by a one-connection script. The telegram's result must be the
 // long the machine wrote, read in the byte order its response declares.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <thread>
 
 #include "protocol/machine_connection.h"
-#include "protocol/tests/support/hex.h"
+#include "tests/support/hex.h"
+#include "tests/support/scripted_server.h"
 
 namespace tarvik::protocol {
 namespace {
@@ -26,58 +21,16 @@ const Bytes kBindAck = test::from_hex(
 // little-endian it would be -402456576.
 const Bytes kResponse1000 = test::from_hex("05000203 00000000 001c0000 00000001 00000004 00000000 000003e8");
 
-bool read_pdu(int fd) {  // one whole PDU, whatever its byte order; false when the client went away
-  Bytes pdu(10);
-  auto read_n = [fd](std::uint8_t* p, std::size_t n) {
-    for (ssize_t r = 0; n > 0; p += r, n -= static_cast<std::size_t>(r)) {
-      pollfd pfd{fd, POLLIN, 0};
-      if (poll(&pfd, 1, 10'000) <= 0 || (r = recv(fd, p, n, 0)) <= 0) return false;
-    }
-    return true;
-  };
-  if (!read_n(pdu.data(), 10)) return false;
-  const bool little = (pdu[4] & 0x10) != 0;
-  const std::size_t frag = little ? pdu[8] | (pdu[9] << 8) : (pdu[8] << 8) | pdu[9];
-  if (frag < 10) return false;
-  pdu.resize(frag);
-  return read_n(pdu.data() + 10, frag - 10);
-}
-
-// Answers the bind and one request of one connection with the given PDUs.
-class BigEndianMachine {
- public:
-  explicit BigEndianMachine(Bytes response) : response_(std::move(response)) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    EXPECT_EQ(bind(listener_, reinterpret_cast<sockaddr*>(&a), len), 0);
-    EXPECT_EQ(listen(listener_, 1), 0);
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
-    thread_ = std::thread([this] {
-      pollfd p{listener_, POLLIN, 0};
-      if (poll(&p, 1, 10'000) <= 0) return;
-      const int fd = accept(listener_, nullptr, nullptr);
-      if (read_pdu(fd)) {
-        send(fd, kBindAck.data(), kBindAck.size(), MSG_NOSIGNAL);
-        if (read_pdu(fd)) send(fd, response_.data(), response_.size(), MSG_NOSIGNAL);
-      }
-      read_pdu(fd);  // until the client closes
-      close(fd);
-    });
-  }
-  ~BigEndianMachine() {
-    thread_.join();
-    close(listener_);
-  }
-  std::int32_t port() const { return port_; }
-
- private:
-  Bytes response_;
-  int listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  std::uint16_t port_ = 0;
-  std::thread thread_;
+// Answers the bind and one request of one connection with the golden PDUs.
+struct BigEndianMachine : test::scripted::ScriptedServer {
+  BigEndianMachine()
+      : ScriptedServer([](int fd, int) {
+          using namespace test::scripted;
+          if (read_pdu(fd).empty()) return;
+          write_all(fd, kBindAck);
+          if (!read_pdu(fd).empty()) write_all(fd, kResponse1000);
+          client_hung_up(fd);
+        }) {}
 };
 
 class NoTelegrams : public HostHandler {
@@ -92,7 +45,7 @@ TEST(BigEndianReply, TheTelegramsResultIsTheMachinesLongUnderBothPolicies) {
     policy.host_start = ClientPolicy::HostStart::never;
     std::int32_t ret = 0;
     {
-      BigEndianMachine machine(kResponse1000);
+      BigEndianMachine machine;
       MachineConnection m(host, policy);
       m.set_machine_ip(u"127.0.0.1");
       m.set_machine_port(machine.port());
@@ -105,7 +58,7 @@ TEST(BigEndianReply, TheTelegramsResultIsTheMachinesLongUnderBothPolicies) {
 }
 
 TEST(BigEndianReply, CallersOfRawLittleEndianStubsStillGetAProtocolError) {
-  BigEndianMachine machine(kResponse1000);
+  BigEndianMachine machine;
   std::unique_ptr<rpc::Binding> b;
   ASSERT_EQ(rpc::binding_from_string_binding("ncacn_ip_tcp:127.0.0.1[" + std::to_string(machine.port()) + "]", b),
             rpc::RPC_S_OK);

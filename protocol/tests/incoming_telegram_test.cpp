@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "protocol/stub_codec.h"
-#include "protocol/tests/support/hex.h"
+#include "tests/support/hex.h"
 
 namespace tarvik::protocol {
 namespace {

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "protocol/telegram_table.h"
-#include "protocol/tests/support/telegram_round_trip.h"
+#include "tests/support/telegram_round_trip.h"
 
 namespace tarvik::protocol {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/tests/support/sample_values.h"
+#include "tests/support/sample_values.h"
 
 namespace tarvik::protocol {
 namespace {

@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "protocol/telegram_json.h"
-#include "protocol/tests/support/peer.h"
-#include "protocol/tests/support/sample_values.h"
+#include "tests/support/peer.h"
+#include "tests/support/sample_values.h"
+#include "tools/tests/tarvik_process.h"
 
 namespace tarvik::cli {
 namespace {
@@ -22,39 +23,9 @@ using protocol::TelegramInfo;
 using test::ChildProcess;
 using namespace std::chrono_literals;
 
-const std::string kTarvik = std::string(TARVIK_BINARY_DIR) + "/tools/tarvik";
-
-std::vector<std::string> tarvik(std::vector<std::string> args) {
-  args.insert(args.begin(), kTarvik);
-  return args;
-}
-
-json parse_line(const std::string& text) { return json::parse(text, nullptr, false); }
-
 std::string temp_path(const std::string& name) {
   return (std::filesystem::temp_directory_path() / ("tarvik_" + std::to_string(::getpid()) + "_" + name)).string();
 }
-
-// A tarvik server (listen or machine) on a free port.
-struct Server {
-  explicit Server(std::vector<std::string> args) : process(tarvik(std::move(args))) {
-    const auto first = process.read_line();
-    port = first ? parse_line(*first).value("listening", 0) : 0;
-  }
-  json next() {
-    const auto line = process.read_line(10s);
-    return line ? parse_line(*line) : json(nullptr);
-  }
-  // Ends the server and returns the lines it printed after those already read.
-  std::vector<json> stop() {
-    process.signal(SIGTERM);
-    std::vector<json> rest;
-    while (auto line = process.read_line(5s)) rest.push_back(parse_line(*line));
-    return rest;
-  }
-  ChildProcess process;
-  int port = 0;
-};
 
 // Peer-side values of a telegram (texts as the peer reads them: Latin-1).
 json peer_values(const TelegramInfo& t, int seed) {
@@ -65,7 +36,7 @@ json peer_values(const TelegramInfo& t, int seed) {
 }
 
 TEST(ScenarioMachine, AnswersByTheFileAndReportsToTheHost) {
-  Server host({"listen", "--host-port", "0", "--host-id", "HOST1"});
+  TarvikServer host({"listen", "--host-port", "0", "--host-id", "HOST1"});
   ASSERT_NE(host.port, 0);
   const std::string file = temp_path("scenario.json");
   std::ofstream(file) << R"({
@@ -79,7 +50,7 @@ TEST(ScenarioMachine, AnswersByTheFileAndReportsToTheHost) {
       {"telegram": "*", "every": 2, "status": -3}
     ]
   })";
-  Server machine({"machine", "--scenario", file, "--port", "0", "--host-port", std::to_string(host.port)});
+  TarvikServer machine({"machine", "--scenario", file, "--port", "0", "--host-port", std::to_string(host.port)});
   ASSERT_NE(machine.port, 0) << machine.process.stderr_text();
   const std::string port = std::to_string(machine.port);
   const auto send = [&](std::vector<std::string> args) {
@@ -92,18 +63,18 @@ TEST(ScenarioMachine, AnswersByTheFileAndReportsToTheHost) {
   EXPECT_EQ(send({"send", "T_MACHINE_M"}), 0);   // first match of "every 2": not taken
   EXPECT_EQ(send({"send", "T_MACHINE_M"}), -3);  // second: taken
 
-  const json report = host.next();
+  const json report = host.next_line();
   EXPECT_EQ(report["telegram"], "R_MACHINE_H");
   EXPECT_EQ(report["pszMachine"], "MC1");
   EXPECT_EQ(report["OrderNum"], 7);
   EXPECT_EQ(report["MachineStatus"], 1);
   EXPECT_EQ(report["result"], 0);
-  const json message = host.next();
+  const json message = host.next_line();
   EXPECT_EQ(message["telegram"], "R_MESSAGE_H");
   EXPECT_EQ(message["pszMessage"], "order 7: PART01");
 
   std::vector<json> events;
-  for (json line = machine.next(); !line.is_null(); line = events.size() < 12 ? machine.next() : json(nullptr))
+  for (json line = machine.next_line(); !line.is_null(); line = events.size() < 12 ? machine.next_line() : json(nullptr))
     events.push_back(line);
   ASSERT_EQ(events.size(), 12u);
   EXPECT_EQ(events[0]["event"], "received");
@@ -135,10 +106,18 @@ TEST(ScenarioMachine, WrongFilesAreRefusedAtStart) {
   EXPECT_EQ(r.exit_code, 2);
 }
 
+// Replay copies calls byte for byte: a few telegrams with every kind of field (and one without a
+// result) stand for all of them.
+std::vector<const TelegramInfo*> replayed_telegrams() {
+  std::vector<const TelegramInfo*> out;
+  for (const char* n : {"R_MACHINE_H", "R_TPS_H", "R_REPORT_H", "Shutdown_H"}) out.push_back(protocol::find_telegram(n));
+  return out;
+}
+
 // Replays `capture` into a new `tarvik listen` and expects it to print `expected` again, with
 // every telegram's status now equal to the one recorded.
 void expect_identical_replay(const std::string& capture, const std::vector<json>& expected) {
-  Server host({"listen", "--host-port", "0", "--host-id", "HOST1"});
+  TarvikServer host({"listen", "--host-port", "0", "--host-id", "HOST1"});
   ASSERT_NE(host.port, 0);
   const auto r = test::run(
       tarvik({"replay", capture, "--host-port", std::to_string(host.port), "--as-fast-as-possible"}));
@@ -149,16 +128,17 @@ void expect_identical_replay(const std::string& capture, const std::vector<json>
     const json replayed = parse_line(lines[i]);
     EXPECT_EQ(replayed["telegram"], expected[i]["telegram"]);
     EXPECT_EQ(replayed["status"], replayed["recorded"]) << replayed;
-    EXPECT_EQ(host.next(), expected[i]);
+    EXPECT_EQ(host.next_line(), expected[i]);
   }
 }
 
 TEST(Replay, OurOwnRecordingPlaysBackIdentically) {
   const std::string capture = temp_path("listen.pcap");
-  Server host({"listen", "--host-port", "0", "--host-id", "HOST1", "--pcap", capture});
+  TarvikServer host({"listen", "--host-port", "0", "--host-id", "HOST1", "--pcap", capture});
   ASSERT_NE(host.port, 0);
   std::vector<json> seen;
-  for (const TelegramInfo& t : protocol::telegrams(protocol::Interface::host)) {
+  for (const TelegramInfo* tp : replayed_telegrams()) {
+    const TelegramInfo& t = *tp;
     auto values = test::sample_values(t, 3);
     if (!values.empty()) values[0] = protocol::WireText{"HOST1"};
     std::vector<std::string> args = {"notify", std::string(t.name), "--host-port", std::to_string(host.port)};
@@ -168,34 +148,34 @@ TEST(Replay, OurOwnRecordingPlaysBackIdentically) {
       args.push_back(std::string(p.name) + "=" + (v.is_string() ? v.get<std::string>() : v.dump()));
     }
     ASSERT_EQ(test::run(tarvik(args)).exit_code, 0);
-    seen.push_back(host.next());
+    seen.push_back(host.next_line());
   }
   host.stop();
   expect_identical_replay(capture, seen);
 
   // Filters: one telegram, one machine.
-  Server again({"listen", "--host-port", "0", "--host-id", "HOST1"});
+  TarvikServer again({"listen", "--host-port", "0", "--host-id", "HOST1"});
   const std::string machine = seen[1]["pszMachine"];
   auto r = test::run(tarvik({"replay", capture, "--host-port", std::to_string(again.port), "--as-fast-as-possible",
                              "--only", "R_TPS_H", "--machine", machine}));
   ASSERT_EQ(r.exit_code, 0) << r.err;
   ASSERT_EQ(test::lines(r.out).size(), 1u) << r.out;
   EXPECT_EQ(parse_line(r.out)["telegram"], "R_TPS_H");
-  EXPECT_EQ(again.next(), seen[1]);
+  EXPECT_EQ(again.next_line(), seen[1]);
   r = test::run(tarvik({"replay", capture, "--only", "C_ORDER_M"}));
   EXPECT_EQ(r.exit_code, 2);
 }
 
 TEST(Replay, TheClientSideRecordingAndTimingAreKept) {
-  Server host({"listen", "--host-port", "0", "--host-id", "H"});
+  TarvikServer host({"listen", "--host-port", "0", "--host-id", "H"});
   const std::string capture = temp_path("notify.pcap");
   auto r = test::run(tarvik({"notify", "R_TPS_H", "pszHost=H", "OrderNum=5", "--host-port", std::to_string(host.port),
                              "--repeat", "3", "--interval", "300", "--pcap", capture}));
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  const json first = host.next();
-  host.next();
-  host.next();
-  Server again({"listen", "--host-port", "0", "--host-id", "H"});
+  const json first = host.next_line();
+  host.next_line();
+  host.next_line();
+  TarvikServer again({"listen", "--host-port", "0", "--host-id", "H"});
   const auto start = std::chrono::steady_clock::now();
   r = test::run(tarvik({"replay", capture, "--host-port", std::to_string(again.port), "--speed", "2"}));
   const auto took = std::chrono::steady_clock::now() - start;
@@ -204,19 +184,20 @@ TEST(Replay, TheClientSideRecordingAndTimingAreKept) {
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_NEAR(parse_line(lines[2])["time"].get<double>(), 0.6, 0.2);
   EXPECT_GE(took, std::chrono::milliseconds(250));  // 600 ms of recording at double speed
-  EXPECT_EQ(again.next(), first);
+  EXPECT_EQ(again.next_line(), first);
 }
 
 TEST(Replay, ThePeersTrafficPlaysBackIdentically) {
   const std::string capture = temp_path("peer.pcap");
-  Server host({"listen", "--host-port", "0", "--host-id", "HOST1", "--pcap", capture});
+  TarvikServer host({"listen", "--host-port", "0", "--host-id", "HOST1", "--pcap", capture});
   ASSERT_NE(host.port, 0);
   std::vector<json> seen;
-  for (const TelegramInfo& t : protocol::telegrams(protocol::Interface::host)) {
+  for (const TelegramInfo* tp : replayed_telegrams()) {
+    const TelegramInfo& t = *tp;
     const json reply = test::peer_call("host", static_cast<std::uint16_t>(host.port), std::string(t.name),
                                        peer_values(t, 5));
     ASSERT_FALSE(reply.contains("error")) << reply;
-    seen.push_back(host.next());
+    seen.push_back(host.next_line());
   }
   host.stop();
   expect_identical_replay(capture, seen);
@@ -231,7 +212,7 @@ TEST(Replay, BadCapturesGiveAClearError) {
 
   // A capture cut off in the middle of a packet.
   const std::string capture = temp_path("cut.pcap");
-  Server host({"listen", "--host-port", "0", "--pcap", capture});
+  TarvikServer host({"listen", "--host-port", "0", "--pcap", capture});
   ASSERT_EQ(test::run(tarvik({"notify", "R_TPS_H", "--host-port", std::to_string(host.port)})).exit_code, 0);
   host.stop();
   std::filesystem::resize_file(capture, std::filesystem::file_size(capture) - 7);
@@ -264,14 +245,14 @@ TEST(WiresharkDissector, TsharkShowsEveryFieldOfAllTelegrams) {
   const std::string host_capture = temp_path("host.pcap");
   std::vector<std::pair<const TelegramInfo*, json>> sent;
   {
-    Server machine({"machine", "--port", "0", "--status", "-4", "--pcap", machine_capture});
-    Server host({"listen", "--host-port", "0", "--host-id", "HOST1", "--pcap", host_capture});
+    TarvikServer machine({"machine", "--port", "0", "--status", "-4", "--pcap", machine_capture});
+    TarvikServer host({"listen", "--host-port", "0", "--host-id", "HOST1", "--pcap", host_capture});
     for (const TelegramInfo& t : protocol::telegrams()) {
       const bool to_machine = t.iface == protocol::Interface::machine;
       const json values = peer_values(t, 11);
       test::peer_call(to_machine ? "machine" : "host", static_cast<std::uint16_t>(to_machine ? machine.port : host.port),
                       std::string(t.name), values);
-      (to_machine ? machine : host).next();
+      (to_machine ? machine : host).next_line();
       sent.emplace_back(&t, values);
     }
     // A call long enough to travel in several DCE RPC fragments.
@@ -281,7 +262,7 @@ TEST(WiresharkDissector, TsharkShowsEveryFieldOfAllTelegrams) {
                                 "--host-port", std::to_string(host.port)}))
                   .exit_code,
               0);
-    host.next();
+    host.next_line();
     machine.stop();
     host.stop();
   }

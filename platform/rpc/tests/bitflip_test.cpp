@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/rpc/tests/server_fuzz_harness.h"
+#include "tests/support/server_fuzz_harness.h"
 
 namespace tarvik::rpc {
 namespace {

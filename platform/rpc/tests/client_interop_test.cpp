@@ -1,78 +1,23 @@
 // Our client against the independent peer (rpcpeer.py serve-machine): the statuses it answered and
 // what it decoded from our requests (its JSON lines).
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <filesystem>
-#include <fstream>
-#include <nlohmann/json.hpp>
-#include <sstream>
-#include <thread>
 
 #include "platform/rpc/client.h"
 #include "platform/rpc/ndr.h"
-#include "platform/rpc/tests/peer_process.h"
+#include "tests/support/peer.h"
 
 namespace tarvik::rpc {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using test::PeerServer;
 const SyntaxId kMachine{*Uuid::parse("d6542300-c15a-11d0-a0cb-00a0244ce687"), 1, 1};
-constexpr std::uint16_t kShutdownM = 14;
 
-// rpcpeer serving the machine interface on a free loopback port until it has answered Shutdown_M
-// (sent by finish(), or by the destructor if a test stopped early); a time limit is the last resort.
-class MachinePeer {
- public:
-  explicit MachinePeer(std::vector<std::string> options)
-      : port_file_(std::filesystem::path(TARVIK_BINARY_DIR) /
-                   ("client-interop-" + std::to_string(getpid()))) {
-    std::filesystem::remove(port_file_);
-    std::vector<std::string> args = {"serve-machine", "--port",   "0",
-                                     "--port-file",   port_file_, "--exit-on-shutdown"};
-    args.insert(args.end(), options.begin(), options.end());
-    thread_ = std::thread([this, args] {
-      result_ = testing::run_peer(args, std::chrono::seconds(60));
-      exited_ = true;
-    });
-    for (int i = 0; i < 1500 && port_ == 0 && !exited_; ++i) {  // the interpreter needs a moment
-      std::ifstream in(port_file_);
-      if (!(in >> port_)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
-  ~MachinePeer() {
-    if (!thread_.joinable()) return;
-    std::unique_ptr<Binding> b;  // a test stopped early: stop the peer all the same
-    Bytes out;
-    if (!exited_ && port_ != 0 && binding_from_string_binding(binding(), b) == RPC_S_OK) {
-      (void)b->call(kMachine, kShutdownM, {}, out);
-    }
-    thread_.join();
-    std::filesystem::remove(port_file_);
-  }
-  std::string binding() const { return "ncacn_ip_tcp:127.0.0.1[" + std::to_string(port_) + "]"; }
-
-  // Sends Shutdown_M on `b` (empty stubs both ways; the peer then exits); returns the calls it logged.
-  std::vector<nlohmann::json> finish(Binding& b) {
-    Bytes out{1};
-    EXPECT_EQ(b.call(kMachine, kShutdownM, {}, out), RPC_S_OK);
-    EXPECT_TRUE(out.empty());
-    thread_.join();
-    std::filesystem::remove(port_file_);
-    std::vector<nlohmann::json> calls;
-    std::istringstream lines(result_.out);
-    for (std::string line; std::getline(lines, line);) calls.push_back(nlohmann::json::parse(line));
-    return calls;
-  }
-
- private:
-  std::string port_file_;
-  int port_ = 0;
-  std::atomic<bool> exited_{false};
-  testing::PeerResult result_;
-  std::thread thread_;
-};
+std::unique_ptr<Binding> binding_to(const PeerServer& peer) {
+  std::unique_ptr<Binding> b;
+  EXPECT_EQ(binding_from_string_binding("ncacn_ip_tcp:127.0.0.1[" + std::to_string(peer.port()) + "]", b), RPC_S_OK);
+  return b;
+}
 
 std::int32_t result_of(const Bytes& stub) {
   std::int32_t v = 0;
@@ -82,9 +27,9 @@ std::int32_t result_of(const Bytes& stub) {
 }
 
 TEST(ClientInterop, CallsReachThePeerIntactOnOneConnection) {
-  MachinePeer peer({"--status", "0", "--status-for", "T_DATA_M=-3"});
-  std::unique_ptr<Binding> b;
-  ASSERT_EQ(binding_from_string_binding(peer.binding(), b), RPC_S_OK);
+  PeerServer peer("machine", {"--status", "0", "--status-for", "T_DATA_M=-3"});
+  const auto b = binding_to(peer);
+  ASSERT_NE(b, nullptr);
   Bytes t_machine, t_data, out;
   NdrWriter m(t_machine);  // T_MACHINE_M (opnum 0): pszHost, pszMachine, OrderNum
   m.write_string("HOST");
@@ -103,8 +48,10 @@ TEST(ClientInterop, CallsReachThePeerIntactOnOneConnection) {
   EXPECT_EQ(result_of(out), 0);
   ASSERT_EQ(b->call(kMachine, 2, t_data, out), RPC_S_OK);
   EXPECT_EQ(result_of(out), -3);
-  const auto calls = peer.finish(*b);
-  ASSERT_EQ(calls.size(), 3u);
+  ASSERT_EQ(b->call(kMachine, 14, {}, out), RPC_S_OK);  // Shutdown_M: empty stubs both ways
+  EXPECT_TRUE(out.empty());
+  std::vector<nlohmann::json> calls;
+  for (int i = 0; i < 3; ++i) calls.push_back(peer.next_call());
   EXPECT_EQ(calls[0]["telegram"], "T_MACHINE_M");
   EXPECT_EQ(calls[0]["pszHost"], "HOST");
   EXPECT_EQ(calls[0]["pszMachine"], "M1");
@@ -119,9 +66,9 @@ TEST(ClientInterop, CallsReachThePeerIntactOnOneConnection) {
 }
 
 TEST(ClientInterop, PeerRefusalsBecomeStatusesAndTheNextCallBindsAnew) {
-  MachinePeer peer({});
-  std::unique_ptr<Binding> b;
-  ASSERT_EQ(binding_from_string_binding(peer.binding(), b), RPC_S_OK);
+  PeerServer peer("machine");
+  const auto b = binding_to(peer);
+  ASSERT_NE(b, nullptr);
   Bytes out;
   EXPECT_EQ(b->call(kMachine, 17, {}, out), RPC_S_PROCNUM_OUT_OF_RANGE);
   EXPECT_EQ(b->call(kMachine, 0, Bytes{1, 2, 3}, out), RPC_X_BAD_STUB_DATA);
@@ -129,9 +76,10 @@ TEST(ClientInterop, PeerRefusalsBecomeStatusesAndTheNextCallBindsAnew) {
   EXPECT_EQ(b->call(host, 0, {}, out), RPC_S_UNKNOWN_IF);  // an interface the peer does not serve
   EXPECT_EQ(b->call(SyntaxId{kMachine.uuid, 1, 2}, 0, {}, out),
             RPC_S_UNKNOWN_IF);  // minor above the server's
-  const auto calls = peer.finish(*b);
-  ASSERT_EQ(calls.size(), 3u);
-  EXPECT_EQ(calls[2]["conn"], 5);  // every failure dropped the connection
+  ASSERT_EQ(b->call(kMachine, 14, {}, out), RPC_S_OK);
+  nlohmann::json last = peer.next_call();
+  while (last.is_object() && last["telegram"] != "Shutdown_M") last = peer.next_call();
+  EXPECT_EQ(last["conn"], 5);  // every failure dropped the connection
 }
 
 }  // namespace

@@ -322,7 +322,7 @@ TEST(ServerRequest, MalformedInputTable) {
   Bytes short_req = request(4, 0, {});
   short_req[8] = 20;  // frag_length below the request header
   short_req.resize(20);
-  Bytes huge = request(4, 0, Bytes(6000 - 24));
+  Bytes huge = request(4, 0, Bytes(5841 - 24));  // one byte over the transport maximum
   Bytes auth_overflow = with(request(4, 0, Bytes(8)), 10, 40);
   Bytes authed = with(request(4, 0, Bytes(16)), 10, 4);
   Bytes over_cap = request(4, 0, Bytes(5000), 0x01);  // 14 fragments of 5000 bytes: past 64 KiB
@@ -330,7 +330,7 @@ TEST(ServerRequest, MalformedInputTable) {
   const std::vector<Row> rows = {
       {"frag_length 12", with(request(4, 0, {}), 8, 12), nca::s_proto_error, true, 4, true},
       {"shorter than request header", short_req, nca::s_proto_error, true, 4, true},
-      {"longer than 5840", Bytes(huge.begin(), huge.begin() + 16), nca::s_proto_error, false, 4, true},
+      {"5841 bytes long", Bytes(huge.begin(), huge.begin() + 16), nca::s_proto_error, false, 4, true},
       {"auth_length past body", auth_overflow, nca::s_proto_error, true, 4, true},
       {"authenticated request", authed, ERROR_ACCESS_DENIED, false, 4, true},
       {"absurd alloc_hint", request(4, 0, Bytes(8), 0x01, 0, 0xFFFFFFFF), ERROR_ACCESS_DENIED, false, 4,

@@ -1,5 +1,6 @@
 // Our server against the independent peer (rpcpeer.py, impacket's client) calling the MEVRIXHOST
-// interface: plain calls, fragmented requests, malformed stubs, and a load run from several threads.
+// interface: plain calls, fragmented requests, and malformed stubs (load runs through the host endpoint
+// in the protocol tests).
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -8,13 +9,13 @@
 #include "platform/rpc/ndr.h"
 #include "platform/rpc/pdu.h"
 #include "platform/rpc/server.h"
-#include "platform/rpc/tests/peer_process.h"
+#include "tests/support/child_process.h"
+#include "tests/support/peer.h"
 
 namespace tarvik::rpc {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using testing::run_peer;
 
 const SyntaxId kHostIface{*Uuid::parse("d3d7d860-c15a-11d0-a0cb-00a0244ce687"), 1, 0};
 
@@ -63,7 +64,7 @@ class ServerInterop : public ::testing::Test {
   // Runs one rpcpeer command against our port and returns its JSON line.
   nlohmann::json peer(std::vector<std::string> args, int expected_exit) {
     args.insert(args.begin() + 1, {"--port", std::to_string(port_)});
-    const testing::PeerResult r = run_peer(args);
+    const test::RunResult r = test::run(test::peer_command(args), std::chrono::seconds(90));
     EXPECT_EQ(r.exit_code, expected_exit) << r.out << r.err;
     return nlohmann::json::parse(r.out, nullptr, false);
   }
@@ -103,15 +104,6 @@ TEST_F(ServerInterop, FaultsForBadStubsAndOpnums) {
     const auto j = peer({"call-host", "--raw-stub", row.raw_stub, row.opnum}, 1);
     EXPECT_EQ(j["fault"], row.fault) << row.raw_stub;
   }
-}
-
-TEST_F(ServerInterop, LoadFromSeveralThreads) {
-  const auto j = peer({"load-host", "--calls", "300", "--threads", "6", "R_MESSAGE_H", "pszHost=HOST1",
-                       "OrderNum=1", "pszMessage=hi"},
-                      0);
-  EXPECT_EQ(j["completed"], 300);
-  EXPECT_EQ(j["errors"], 0);
-  EXPECT_EQ(j["statuses"]["3"], 300);
 }
 
 }  // namespace

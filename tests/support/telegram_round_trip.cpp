@@ -1,4 +1,4 @@
-#include "protocol/tests/support/telegram_round_trip.h"
+#include "tests/support/telegram_round_trip.h"
 
 #include <span>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "protocol/tests/support/child_process.h"
+#include "tests/support/child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -29,12 +29,16 @@ std::string temp_path() {
   return name;
 }
 
-pid_t spawn(const std::vector<std::string>& argv, int out_fd, int err_fd) {
+pid_t spawn(const std::vector<std::string>& argv, int in_fd, int out_fd, int err_fd) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
   posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (in_fd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, in_fd, 0);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  }
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -66,18 +70,25 @@ std::optional<int> wait_for(pid_t pid, std::chrono::milliseconds timeout) {
 
 }  // namespace
 
-ChildProcess::ChildProcess(std::vector<std::string> argv) {
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+ChildProcess::ChildProcess(std::vector<std::string> argv, bool piped_stdin) {
+  int fds[2], in[2] = {-1, -1};
+  if (pipe2(fds, O_CLOEXEC) != 0 || (piped_stdin && pipe2(in, O_CLOEXEC) != 0))
+    throw std::runtime_error("pipe failed");
   err_path_ = temp_path();
   const int err_fd = open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  pid_ = spawn(argv, fds[1], err_fd);
+  pid_ = spawn(argv, in[0], fds[1], err_fd);
   close(fds[1]);
   close(err_fd);
+  if (piped_stdin) close(in[0]);
   out_fd_ = fds[0];
+  in_fd_ = in[1];
 }
 
 ChildProcess::~ChildProcess() {
+  if (in_fd_ >= 0) {
+    close(in_fd_);  // end of input: a child that reads commands ends by itself
+    if (!exit_code_) exit_code_ = wait_for(pid_, 5s);
+  }
   if (!exit_code_) {
     ::kill(pid_, SIGTERM);
     exit_code_ = wait_for(pid_, 5s);
@@ -109,6 +120,15 @@ std::optional<std::string> ChildProcess::read_line(std::chrono::milliseconds tim
   }
 }
 
+void ChildProcess::write_line(const std::string& line) {
+  const std::string data = line + "\n";
+  for (std::size_t done = 0; done < data.size();) {
+    const ssize_t n = ::write(in_fd_, data.data() + done, data.size() - done);
+    if (n <= 0) throw std::runtime_error("the child does not read its input");
+    done += static_cast<std::size_t>(n);
+  }
+}
+
 void ChildProcess::signal(int sig) { ::kill(pid_, sig); }
 
 int ChildProcess::wait(std::chrono::milliseconds timeout) {
@@ -126,7 +146,7 @@ std::string ChildProcess::stderr_text() const {
 RunResult run(std::vector<std::string> argv, std::chrono::milliseconds timeout) {
   int out[2], err[2];
   if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  const pid_t pid = spawn(argv, out[1], err[1]);
+  const pid_t pid = spawn(argv, -1, out[1], err[1]);
   close(out[1]);
   close(err[1]);
   RunResult result;

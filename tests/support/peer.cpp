@@ -1,4 +1,4 @@
-#include "protocol/tests/support/peer.h"
+#include "tests/support/peer.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>

@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "protocol/tests/support/child_process.h"
+#include "tests/support/child_process.h"
 
 namespace tarvik::test {
 

@@ -16,12 +16,15 @@ using namespace std::chrono_literals;
 
 class ChildProcess {
  public:
-  // Starts argv[0] (a path) with stdout on a pipe and stderr into a temporary file.
-  explicit ChildProcess(std::vector<std::string> argv);
+  // Starts argv[0] (a path) with stdout on a pipe and stderr into a temporary file; stdin is
+  // /dev/null, or a pipe for write_line() when `piped_stdin` (the destructor then closes it first and
+  // gives the child a moment to end on its own).
+  explicit ChildProcess(std::vector<std::string> argv, bool piped_stdin = false);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
+  void write_line(const std::string& line);
   // The next line of stdout without its newline; nullopt at end of output or after `timeout`.
   std::optional<std::string> read_line(std::chrono::milliseconds timeout = 20s);
   // Sends a signal; waits for the exit. Exit code, 128+signal when killed, -1 if still running.
@@ -32,6 +35,7 @@ class ChildProcess {
 
  private:
   pid_t pid_ = -1;
+  int in_fd_ = -1;
   int out_fd_ = -1;
   std::string err_path_;
   std::string buffer_;

@@ -1,4 +1,4 @@
-#include "protocol/tests/support/sample_values.h"
+#include "tests/support/sample_values.h"
 
 #include <string>
 
