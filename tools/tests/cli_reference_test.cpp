@@ -19,6 +19,8 @@ namespace {
 
 using nlohmann::json;
 
+const std::string kTarvik = tarvik({}).front();
+
 test::RunResult run_tarvik(std::vector<std::string> args) { return test::run(tarvik(std::move(args))); }
 
 std::vector<json> json_lines(const std::string& out) {
@@ -96,7 +98,7 @@ TEST(CliReference, CommittedTelegramsDocIsWhatTheTableGenerates) {
 // tool. A copy of the tool without that manifest (and with an empty registry) finds no control: the
 // wire facts still come, the control's parts say what was missing.
 TEST(CliReference, TheControlIsFoundByItsProgIdOrNamedAsMissing) {
-  const auto found = tarvik({"typelib"});
+  const auto found = run_tarvik({"typelib"});
   ASSERT_EQ(found.exit_code, 0) << found.err;
   EXPECT_NE(found.out.find("library MEVRIX"), std::string::npos);
   EXPECT_NE(found.out.find("coclass Machine"), std::string::npos);
