@@ -90,10 +90,10 @@ struct ServerStats {
 };
 ServerStats server_stats();
 
-// Called from a routine: the runtime thread running it ends once it finds no more work waiting,
-// instead of staying for later calls. For routines that call into a managed runtime which, when the
-// program ends, waits for every thread that ever entered it: a thread kept waiting for calls would
-// keep such a program from ending. Costs a thread start per quiet spell, so only they should call it.
+// Called from a routine: the runtime thread running it ends after 200 ms without work instead of
+// staying for later calls. For routines that call into a managed runtime which, when the program
+// ends, waits for every thread that ever entered it: a thread kept waiting for calls would keep such
+// a program from ending. Costs a thread start per quiet spell, so only they should call it.
 void end_thread_when_idle();
 
 }  // namespace tarvik::rpc

@@ -34,6 +34,7 @@ constexpr std::size_t kReadChunk = 16384;  // one read takes a whole telegram ca
 constexpr int kMinThreads = 2;             // kept even when idle: one waits while one serves
 constexpr int kMaxThreads = 2048;          // above every sane sum of call limits
 constexpr int kThreadIdleExitMs = 10'000;  // a thread beyond kMinThreads idle this long exits
+constexpr int kMarkedThreadIdleMs = 200;    // a thread marked by end_thread_when_idle idle this long exits
 constexpr int kAcceptBurst = 64;           // accepts per event, so one endpoint cannot starve the rest
 
 // What an epoll event refers to: the kind in the top two bits, then 30 bits (a connection's
@@ -169,11 +170,11 @@ class Driver {
     epoll_event ev;
     for (;;) {
       // One event at a time: a thread that goes on to run a blocking routine holds no other event.
-      const int n = ::epoll_wait(ep_, &ev, 1, kThreadIdleExitMs);
+      const int n = ::epoll_wait(ep_, &ev, 1, t_end_when_idle ? kMarkedThreadIdleMs : kThreadIdleExitMs);
       if (n == 1) {
         dispatch(ev);
-        if (t_end_when_idle) return end_marked_thread();
       } else if (n == 0) {
+        if (t_end_when_idle) return end_marked_thread();
         int t = threads_.load();
         while (t > kMinThreads && t - 1 > in_routines_.load())
           if (threads_.compare_exchange_weak(t, t - 1)) return;  // idle and not needed: leave
@@ -181,11 +182,9 @@ class Driver {
     }
   }
 
-  // A thread a routine marked goes on while work is waiting, then ends; a fresh thread takes its
-  // place where the pool would otherwise fall below its minimum.
+  // A thread a routine marked goes on while calls keep coming and ends after a short quiet spell;
+  // a fresh thread takes its place where the pool would otherwise fall below its minimum.
   void end_marked_thread() {
-    epoll_event ev;
-    while (::epoll_wait(ep_, &ev, 1, 0) == 1) dispatch(ev);
     t_end_when_idle = false;
     if (threads_.load() - 1 < kMinThreads) spawn();
     threads_.fetch_sub(1);
