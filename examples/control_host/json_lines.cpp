@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "platform/com/utf8.h"
+#include "platform/text/json_string.h"
 
 namespace control_host {
 namespace com = tarvik::com;
@@ -17,31 +18,6 @@ void append_number(std::string& out, std::int64_t n) {
   out.append(digits, end);
 }
 
-void append_string(std::string& out, std::string_view utf8) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  for (const char c : utf8) {
-    const auto u = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (u < 0x20) {
-          out += "\\u00";
-          out += kHex[u >> 4];
-          out += kHex[u & 15];
-        } else {
-          out += c;
-        }
-    }
-  }
-  out += '"';
-}
 
 }  // namespace
 
@@ -55,7 +31,7 @@ void append_json(std::string& out, const com::Variant& v) {
       if (v.as_bstr().is_null())
         out += "null";
       else
-        append_string(out, com::to_utf8(v.as_bstr().view()));
+        tarvik::text::append_json_string(out, com::to_utf8(v.as_bstr().view()));
       return;
     default:
       break;
@@ -83,7 +59,7 @@ void JsonLines::add_event(std::size_t object, std::string_view event, std::span<
   buffer_ += "{\"object\":";
   append_number(buffer_, static_cast<std::int64_t>(object));
   buffer_ += ",\"event\":";
-  append_string(buffer_, event);
+  tarvik::text::append_json_string(buffer_, event);
   buffer_ += ",\"args\":[";
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (i != 0) buffer_ += ',';
