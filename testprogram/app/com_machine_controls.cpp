@@ -111,6 +111,14 @@ com::HRESULT ComMachineControls::call(int instance, com::DispId method, std::spa
 
 void ComMachineControls::set_event_handler(EventHandler handler) { *handler_ = std::move(handler); }
 
+// A disabled notifier leaves the queue's descriptor out of every event-loop pass (the glib event
+// dispatcher ignores ExcludeSocketNotifiers, so that flag cannot do it); enabled again, it fires at
+// once for what waits.
+void ComMachineControls::hold_events(bool held) {
+  events_held_ = held;
+  if (notifier_) notifier_->setEnabled(!held);
+}
+
 com::IUnknown* ComMachineControls::any_control() const {
   for (const Slot& s : slots_)
     if (s.control) return s.control.get();
@@ -136,6 +144,7 @@ void ComMachineControls::watch_host_queue() {
   stop_watching();
   watched_fd_ = fd;
   notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+  notifier_->setEnabled(!events_held_);
   connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { pump_events(); });
 }
 

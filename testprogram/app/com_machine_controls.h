@@ -42,6 +42,7 @@ class ComMachineControls final : public QObject, public MachineControls {
   com::HRESULT call(int instance, com::DispId method, std::span<const com::Variant> args,
                     com::Variant* result) override;
   void set_event_handler(EventHandler handler) override;
+  void hold_events(bool held) override;
 
   // Raises the events waiting in the host queue now (what the notifier does when it fires).
   int pump_events();
@@ -64,6 +65,7 @@ class ComMachineControls final : public QObject, public MachineControls {
   std::shared_ptr<EventHandler> handler_;
   std::unique_ptr<QSocketNotifier> notifier_;
   int watched_fd_ = -1;
+  bool events_held_ = false;
 };
 
 }  // namespace tarvik::testprogram

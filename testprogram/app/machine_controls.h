@@ -57,6 +57,10 @@ class MachineControls {
 
   // Receives every event of every instance; replaces an earlier handler.
   virtual void set_event_handler(EventHandler handler) = 0;
+
+  // While held (a send is under way on this thread), incoming telegrams stay queued even when the
+  // thread processes events; released, the event loop raises them in their order.
+  virtual void hold_events(bool held) { (void)held; }
 };
 
 }  // namespace tarvik::testprogram

@@ -49,7 +49,8 @@ void select_all_of(QWidget* field) {
 class SendingState {
  public:
   SendingState(FormHost& host, QWidget* form, QWidget* ok, const QString& status)
-      : ok_(ok), had_focus_(ok->hasFocus()) {
+      : machines_(host.machines()), ok_(ok), had_focus_(ok->hasFocus()) {
+    machines_.hold_events(true);  // sync() below runs the event loop once
     ok_->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     host.set_status_text(status);
@@ -58,6 +59,7 @@ class SendingState {
     QGuiApplication::sync();  // the display shows cursor and paint before the thread blocks
   }
   ~SendingState() {
+    machines_.hold_events(false);
     QApplication::restoreOverrideCursor();
     ok_->setEnabled(true);
     if (had_focus_) ok_->setFocus();  // disabling it moved the focus on
@@ -66,6 +68,7 @@ class SendingState {
   SendingState& operator=(const SendingState&) = delete;
 
  private:
+  MachineControls& machines_;
   QWidget* ok_;
   bool had_focus_;
 };
