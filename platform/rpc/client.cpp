@@ -155,6 +155,7 @@ class TcpBinding final : public Binding {
         const int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // requests are small and waited for
         fd_ = fd;
+        wire_ = {};
       } else {
         close(fd);
       }
@@ -190,7 +191,7 @@ class TcpBinding final : public Binding {
       if (sending && writable) {
         const ssize_t n = send(fd_, out.data() + x.bytes_sent, out.size() - x.bytes_sent, MSG_NOSIGNAL);
         if (n > 0) {
-          tap_wire(fd_, WireDirection::sent, std::span(out.data() + x.bytes_sent, static_cast<std::size_t>(n)));
+          tap_wire(wire_, fd_, WireDirection::sent, std::span(out.data() + x.bytes_sent, static_cast<std::size_t>(n)));
           x.bytes_sent += static_cast<std::size_t>(n);
           continue;
         }
@@ -207,7 +208,7 @@ class TcpBinding final : public Binding {
         const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (n <= 0) return transport_failure(x);
-        tap_wire(fd_, WireDirection::received, std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)));
+        tap_wire(wire_, fd_, WireDirection::received, std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)));
         const auto progress = conn_->feed(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)));
         if (progress != ClientConnection::Progress::need_more) return x;
       }
@@ -237,6 +238,7 @@ class TcpBinding final : public Binding {
   std::optional<Uuid> object_;
   unsigned level_ = kDefaultTimeout;
   int fd_ = -1;
+  WireAddresses wire_;  // fd_'s addresses for recording tools (wire_tap.h)
   std::optional<ClientConnection> conn_;  // engaged exactly while fd_ is open
 };
 

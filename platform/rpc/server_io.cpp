@@ -94,6 +94,7 @@ struct Slot {
   RegistryCache interface;
   std::vector<std::uint8_t> unsent;  // reply bytes the peer has not taken yet
   std::size_t unsent_pos = 0;
+  WireAddresses wire;  // for recording tools (wire_tap.h)
 };
 
 enum class SendResult { sent, pending, failed };
@@ -267,6 +268,7 @@ class Driver {
     s.open = true;
     s.in_service = false;
     s.fd = fd;
+    s.wire = {};
     s.peer = peer;
     s.accepted_at = Clock::now();
     s.wait = Wait::first_pdu;
@@ -368,7 +370,7 @@ class Driver {
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
       if (n <= 0) return false;  // closed (a partial PDU is simply dropped) or reset
       if (s.conn->idle()) s.pdu_start = Clock::now();
-      tap_wire(s.fd, WireDirection::received, std::span(buffer.data(), static_cast<std::size_t>(n)));
+      tap_wire(s.wire, s.fd, WireDirection::received, std::span(buffer.data(), static_cast<std::size_t>(n)));
       s.conn->feed(std::span(buffer.data(), static_cast<std::size_t>(n)));
       if (!run_calls(s)) return false;
       if (s.unsent_pos < s.unsent.size() || s.conn->closing()) return true;
@@ -403,7 +405,7 @@ class Driver {
     } while (n < 0 && errno == EINTR);
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return SendResult::failed;
     const std::size_t sent = n < 0 ? 0 : static_cast<std::size_t>(n);
-    if (sent > 0) tap_wire(s.fd, WireDirection::sent, out.first(sent));
+    if (sent > 0) tap_wire(s.wire, s.fd, WireDirection::sent, out.first(sent));
     if (sent == out.size()) {
       s.conn->clear_output();
       return SendResult::sent;
@@ -419,7 +421,7 @@ class Driver {
       const ssize_t n = ::send(s.fd, s.unsent.data() + s.unsent_pos, s.unsent.size() - s.unsent_pos,
                                MSG_NOSIGNAL | MSG_DONTWAIT);
       if (n > 0) {
-        tap_wire(s.fd, WireDirection::sent,
+        tap_wire(s.wire, s.fd, WireDirection::sent,
                  std::span(s.unsent.data() + s.unsent_pos, static_cast<std::size_t>(n)));
         s.unsent_pos += static_cast<std::size_t>(n);
       } else if (n < 0 && errno == EINTR) {

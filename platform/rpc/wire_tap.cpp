@@ -6,14 +6,17 @@ void set_wire_tap(WireTap tap) { wire_tap_detail::g_tap.store(tap, std::memory_o
 
 namespace wire_tap_detail {
 
-void deliver(WireTap tap, int fd, WireDirection dir, std::span<const std::uint8_t> bytes) {
+void deliver(WireTap tap, WireAddresses& addresses, int fd, WireDirection dir, std::span<const std::uint8_t> bytes) {
   if (bytes.empty()) return;
-  WireConnection conn;
-  socklen_t len = sizeof conn.local;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&conn.local), &len) != 0) return;
-  len = sizeof conn.remote;
-  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&conn.remote), &len) != 0) return;
-  tap(conn, dir, bytes);
+  if (!addresses.known) {
+    WireConnection& conn = addresses.conn;
+    socklen_t len = sizeof conn.local;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&conn.local), &len) != 0) return;
+    len = sizeof conn.remote;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&conn.remote), &len) != 0) return;
+    addresses.known = true;
+  }
+  tap(addresses.conn, dir, bytes);
 }
 
 }  // namespace wire_tap_detail

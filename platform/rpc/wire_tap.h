@@ -30,16 +30,25 @@ using WireTap = void (*)(const WireConnection& conn, WireDirection dir, std::spa
 
 void set_wire_tap(WireTap tap);
 
+// A connection's addresses, looked up at its first tap and kept for the rest of it: a peer that
+// resets the connection right after our send leaves the socket without a peer address, and those
+// bytes must still be recorded. One per connection, reset when the socket is a new connection.
+struct WireAddresses {
+  WireConnection conn;
+  bool known = false;
+};
+
 namespace wire_tap_detail {
 inline std::atomic<WireTap> g_tap{nullptr};
-// Looks up the socket's addresses and calls `tap`.
-void deliver(WireTap tap, int fd, WireDirection dir, std::span<const std::uint8_t> bytes);
+// Calls `tap` with the connection's addresses, looking them up first if `addresses` has none yet;
+// nothing when they cannot be had.
+void deliver(WireTap tap, WireAddresses& addresses, int fd, WireDirection dir, std::span<const std::uint8_t> bytes);
 }  // namespace wire_tap_detail
 
-// A tap point: `bytes` just went over socket `fd` in direction `dir`.
-inline void tap_wire(int fd, WireDirection dir, std::span<const std::uint8_t> bytes) {
+// A tap point: `bytes` just went over socket `fd` (addresses cached in `addresses`) in direction `dir`.
+inline void tap_wire(WireAddresses& addresses, int fd, WireDirection dir, std::span<const std::uint8_t> bytes) {
   if (const WireTap tap = wire_tap_detail::g_tap.load(std::memory_order_relaxed)) [[unlikely]]
-    wire_tap_detail::deliver(tap, fd, dir, bytes);
+    wire_tap_detail::deliver(tap, addresses, fd, dir, bytes);
 }
 
 }  // namespace tarvik::rpc
