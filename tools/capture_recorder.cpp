@@ -16,6 +16,7 @@ namespace {
 
 // One recorded connection. Side 0 is the client (the first to send), side 1 the server.
 struct Stream {
+  std::uint64_t id = 0;  // the runtime's number of the connection (rpc::WireConnection::id)
   TcpEndpoint end[2];
   std::uint32_t next_seq[2];
 };
@@ -37,6 +38,7 @@ class Recorder {
       return false;
     }
     streams_.clear();
+    streams_made_ = 0;
     return true;
   }
 
@@ -61,13 +63,17 @@ class Recorder {
     // The key is the pair as this side sees it; the other end of a connection inside this process
     // has the reverse pair and is left out.
     if (streams_.contains({remote, local})) return;
+    // A client port used again is a new connection between the same ports: it starts over, with a
+    // handshake and sequence numbers of its own, as on the wire.
     auto [it, fresh] = streams_.try_emplace({local, remote});
     Stream& s = it->second;
-    if (fresh) {
+    if (fresh || s.id != conn.id) {
+      s.id = conn.id;
       s.end[0] = from;
       s.end[1] = to;
-      s.next_seq[0] = 0x10000000u + static_cast<std::uint32_t>(streams_.size()) * 0x01000000u;
-      s.next_seq[1] = 0x80000000u + static_cast<std::uint32_t>(streams_.size()) * 0x01000000u;
+      const auto n = static_cast<std::uint32_t>(++streams_made_);
+      s.next_seq[0] = 0x10000000u + n * 0x01000000u;
+      s.next_seq[1] = 0x80000000u + n * 0x01000000u;
       write_segment(now, s, 0, tcp_flag::syn, {});
       write_segment(now, s, 1, tcp_flag::syn | tcp_flag::ack, {});
       write_segment(now, s, 0, tcp_flag::ack, {});
@@ -106,6 +112,7 @@ class Recorder {
   pcap_t* pcap_ = nullptr;
   pcap_dumper_t* dumper_ = nullptr;
   std::map<std::pair<TcpEndpoint, TcpEndpoint>, Stream> streams_;
+  std::size_t streams_made_ = 0;
 };
 
 Recorder& recorder() {

@@ -4,7 +4,7 @@
 // runtime's wire tap, not from the network interface.
 //
 // Each connection starts with a synthetic three-way handshake, sent by the side whose bytes come
-// first (the client's bind). When both ends of a connection live in this process, only the first
+// first (the client's bind); a later connection from a client port used again gets its own. When both ends of a connection live in this process, only the first
 // side seen is written, so nothing appears twice.
 #pragma once
 

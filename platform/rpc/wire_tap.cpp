@@ -6,6 +6,10 @@ void set_wire_tap(WireTap tap) { wire_tap_detail::g_tap.store(tap, std::memory_o
 
 namespace wire_tap_detail {
 
+namespace {
+std::atomic<std::uint64_t> g_next_connection_id{1};
+}  // namespace
+
 void deliver(WireTap tap, WireAddresses& addresses, int fd, WireDirection dir, std::span<const std::uint8_t> bytes) {
   if (bytes.empty()) return;
   if (!addresses.known) {
@@ -14,6 +18,7 @@ void deliver(WireTap tap, WireAddresses& addresses, int fd, WireDirection dir, s
     if (::getsockname(fd, reinterpret_cast<sockaddr*>(&conn.local), &len) != 0) return;
     len = sizeof conn.remote;
     if (::getpeername(fd, reinterpret_cast<sockaddr*>(&conn.remote), &len) != 0) return;
+    conn.id = g_next_connection_id.fetch_add(1, std::memory_order_relaxed);
     addresses.known = true;
   }
   tap(addresses.conn, dir, bytes);

@@ -20,10 +20,12 @@ namespace tarvik::rpc {
 
 enum class WireDirection : std::uint8_t { sent, received };
 
-// The connection, as this side sees it: its own address and the peer's (sockaddr_in or _in6).
+// The connection, as this side sees it: its own address and the peer's (sockaddr_in or _in6), and a
+// number of its own, so that a later connection between the same addresses and ports is told apart.
 struct WireConnection {
   sockaddr_storage local{};
   sockaddr_storage remote{};
+  std::uint64_t id = 0;  // from 1, one per connection in this process
 };
 
 using WireTap = void (*)(const WireConnection& conn, WireDirection dir, std::span<const std::uint8_t> bytes);
