@@ -115,8 +115,8 @@ void ComMachineControls::set_event_handler(EventHandler handler) { *handler_ = s
 // dispatcher ignores ExcludeSocketNotifiers, so that flag cannot do it); enabled again, it fires at
 // once for what waits.
 void ComMachineControls::hold_events(bool held) {
-  events_held_ = held;
-  if (notifier_) notifier_->setEnabled(!held);
+  events_held_ += held ? 1 : (events_held_ > 0 ? -1 : 0);
+  if (notifier_) notifier_->setEnabled(events_held_ == 0);
 }
 
 com::IUnknown* ComMachineControls::any_control() const {
@@ -144,7 +144,7 @@ void ComMachineControls::watch_host_queue() {
   stop_watching();
   watched_fd_ = fd;
   notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-  notifier_->setEnabled(!events_held_);
+  notifier_->setEnabled(events_held_ == 0);
   connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { pump_events(); });
 }
 

@@ -65,7 +65,7 @@ class ComMachineControls final : public QObject, public MachineControls {
   std::shared_ptr<EventHandler> handler_;
   std::unique_ptr<QSocketNotifier> notifier_;
   int watched_fd_ = -1;
-  bool events_held_ = false;
+  int events_held_ = 0;  // hold_events(true) not yet released: sends may nest
 };
 
 }  // namespace tarvik::testprogram

@@ -59,7 +59,7 @@ class MachineControls {
   virtual void set_event_handler(EventHandler handler) = 0;
 
   // While held (a send is under way on this thread), incoming telegrams stay queued even when the
-  // thread processes events; released, the event loop raises them in their order.
+  // thread processes events; released as often as held, the event loop raises them in their order.
   virtual void hold_events(bool held) { (void)held; }
 };
 
