@@ -154,26 +154,29 @@ TEST(ClientSocket, ConnectionIsReusedAndReplacedWhenTheServerDroppedIt) {
   }
 }
 
-// A shutdown request in front of a response: the call succeeds, and the connection is not used again
-// (the server would still answer on it).
-TEST(ClientSocket, AConnectionTheServerAskedToCloseIsReplaced) {
+// A shutdown request in front of a response: the call succeeds and the connection is closed at once,
+// not held open until the next call, which binds on a new connection.
+TEST(ClientSocket, AConnectionTheServerAskedToCloseIsClosedAtOnce) {
   Bytes answer;
   encode_header_only(answer, PduType::shutdown, 0x03, 0);
   const Bytes response = response_pdus(Bytes{1, 0, 0, 0}, 1);
   answer.insert(answer.end(), response.begin(), response.end());
+  std::atomic<bool> closed_by_client{false};
   ScriptedServer server(
-      [&](int fd, int) {
-        if (!accept_bind(fd)) return;
-        for (int n = 0; n < 2 && read_request(fd); ++n) write_all(fd, answer);
+      [&](int fd, int i) {
+        if (!accept_bind(fd) || !read_request(fd)) return;
+        write_all(fd, answer);
+        if (i == 0) closed_by_client = client_hung_up(fd);
       },
       2);
   std::unique_ptr<Binding> b;
   ASSERT_EQ(binding_from_string_binding(server.binding(), b), RPC_S_OK);
   Bytes out;
-  for (int i = 1; i <= 2; ++i) {
-    ASSERT_EQ(b->call(kMachine, 0, {}, out), RPC_S_OK);
-    EXPECT_EQ(server.accepted_, i);
-  }
+  ASSERT_EQ(b->call(kMachine, 0, {}, out), RPC_S_OK);
+  for (int i = 0; i < 500 && server.finished_ < 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(closed_by_client);
+  ASSERT_EQ(b->call(kMachine, 0, {}, out), RPC_S_OK);
+  EXPECT_EQ(server.accepted_, 2);
 }
 
 // A request beyond the server's fragment size goes out in fragments; the echo comes back in many

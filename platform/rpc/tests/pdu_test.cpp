@@ -41,7 +41,6 @@ PduHeader header_of(const std::vector<std::uint8_t>& pdu) {
 
 TEST(PduGolden, WindowsBindDecodes) {
   const auto pdu = windows_bind();
-  ASSERT_EQ(pdu.size(), 160u);
   const PduHeader h = header_of(pdu);
   EXPECT_EQ(h.type, static_cast<std::uint8_t>(PduType::bind));
   EXPECT_EQ(h.frag_length, 160);
