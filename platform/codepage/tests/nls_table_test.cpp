@@ -134,6 +134,17 @@ TEST(NlsFileReader, RefusesDamagedFilesWithAReason) {
   error.clear();
   EXPECT_FALSE(nls::parse_casing_file(casing, error));
   EXPECT_NE(error.find("outside"), std::string::npos) << error;
+  // One whose first two levels are in range but whose last level points past its end.
+  std::string deep(2 * (2 + 272), '\0');
+  const auto word = [&deep](std::size_t i, std::uint16_t v) {
+    deep[2 * i] = static_cast<char>(v & 0xFF);
+    deep[2 * i + 1] = static_cast<char>(v >> 8);
+  };
+  word(1, 272);
+  for (std::size_t i = 0; i < 272; ++i) word(2 + i, i < 256 ? 256 : 0xFFF0);
+  error.clear();
+  EXPECT_FALSE(nls::parse_casing_file(deep, error));
+  EXPECT_NE(error.find("outside"), std::string::npos) << error;
 }
 
 TEST(NlsFileReader, EveryTruncationOfARealFileIsRefused) {

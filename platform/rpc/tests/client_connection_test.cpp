@@ -66,20 +66,22 @@ TEST(ClientConnection, BindMatchesTheReferenceLayout) {
   EXPECT_EQ(sent, expected);
 }
 
-// bind_nak, 2/1, 2/2 and faults are also checked over TCP in client_socket_test.cpp.
-TEST(ClientConnection, UnusualBindRepliesAreRefused) {
+TEST(ClientConnection, BindRefusalsGiveTheirStatuses) {
   auto nak = [](std::uint16_t reason) {
     Bytes out;
     encode_bind_nak(out, 1, BindNakPdu{reason, {{5, 0}}});
     return out;
   };
   const std::pair<Bytes, Status> rows[] = {
+      {bind_ack(ctx::provider_rejection, ctx::abstract_syntax_not_supported, {}), RPC_S_UNKNOWN_IF},
+      {bind_ack(ctx::provider_rejection, ctx::transfer_syntaxes_not_supported, {}), RPC_S_UNSUPPORTED_TRANS_SYN},
       {bind_ack(ctx::provider_rejection, ctx::local_limit_exceeded, {}), RPC_S_SERVER_TOO_BUSY},
       {bind_ack(ctx::user_rejection, 0, {}), RPC_S_CALL_FAILED_DNE},
       {bind_ack(ctx::negotiate_ack, 0, {}), RPC_S_PROTOCOL_ERROR},
       {bind_ack(ctx::acceptance, 0, kNdr64Syntax), RPC_S_PROTOCOL_ERROR},  // never offered
       {bind_ack(ctx::acceptance, 0, kNdr20Syntax, 5840, 2), RPC_S_PROTOCOL_ERROR},
       {bind_ack(ctx::acceptance, 0, kNdr20Syntax, 16), RPC_S_PROTOCOL_ERROR},  // no room for a request
+      {nak(nak::reason_not_specified), RPC_S_CALL_FAILED_DNE},
       {nak(nak::temporary_congestion), RPC_S_SERVER_TOO_BUSY},
       {nak(nak::protocol_version_not_supported), RPC_S_PROTOCOL_ERROR},
       {response(0x03, 1, {}), RPC_S_PROTOCOL_ERROR},

@@ -59,30 +59,20 @@ Status call_once(const std::string& binding, unsigned level = kDefaultTimeout, c
   return s;
 }
 
-// What the server answers to the bind, or (with the bind accepted) to the request; an empty answer
-// closes the connection instead.
+// What the server answers to the request (after the bind), or a close instead of an answer to the
+// bind or to the request. (Bind refusals are judged in client_connection_test.cpp.)
 TEST(ClientSocket, EachServerAnswerGivesItsStatus) {
   struct Row {
     bool to_request;
     Bytes answer;
     Status status;
   };
-  auto ack = [](std::uint16_t reason) {
-    Bytes out;
-    encode_bind_ack(out, PduType::bind_ack, 0x03, 1, BindAckPdu{5840, 5840, 1, "1", {{2, reason, {}}}});
-    return Row{false, out, reason == 1 ? RPC_S_UNKNOWN_IF : RPC_S_UNSUPPORTED_TRANS_SYN};
-  };
   auto fault = [](std::uint32_t status, Status expected, std::uint8_t flags = 0x23) {
     Bytes out;
     encode_fault(out, flags, 2, FaultPdu{32, 0, 0, 0, status});
     return Row{true, out, expected};
   };
-  Bytes nak;
-  encode_bind_nak(nak, 1, BindNakPdu{});
   const Row rows[] = {
-      {false, nak, RPC_S_CALL_FAILED_DNE},
-      ack(1),
-      ack(2),
       {false, {}, RPC_S_SERVER_UNAVAILABLE},  // closed during the bind: the request never left
       {true, {}, RPC_S_CALL_FAILED},          // closed after reading the request: it may have run
       fault(nca::s_comm_failure, RPC_S_COMM_FAILURE),
@@ -162,6 +152,31 @@ TEST(ClientSocket, ConnectionIsReusedAndReplacedWhenTheServerDroppedIt) {
     EXPECT_EQ(out, (Bytes{1, 0, 0, 0}));
     EXPECT_EQ(server.accepted_, i < 2 ? 1 : 2);
   }
+}
+
+// A shutdown request in front of a response: the call succeeds and the connection is closed at once,
+// not held open until the next call, which binds on a new connection.
+TEST(ClientSocket, AConnectionTheServerAskedToCloseIsClosedAtOnce) {
+  Bytes answer;
+  encode_header_only(answer, PduType::shutdown, 0x03, 0);
+  const Bytes response = response_pdus(Bytes{1, 0, 0, 0}, 1);
+  answer.insert(answer.end(), response.begin(), response.end());
+  std::atomic<bool> closed_by_client{false};
+  ScriptedServer server(
+      [&](int fd, int i) {
+        if (!accept_bind(fd) || !read_request(fd)) return;
+        write_all(fd, answer);
+        if (i == 0) closed_by_client = client_hung_up(fd);
+      },
+      2);
+  std::unique_ptr<Binding> b;
+  ASSERT_EQ(binding_from_string_binding(server.binding(), b), RPC_S_OK);
+  Bytes out;
+  ASSERT_EQ(b->call(kMachine, 0, {}, out), RPC_S_OK);
+  for (int i = 0; i < 500 && server.finished_ < 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(closed_by_client);
+  ASSERT_EQ(b->call(kMachine, 0, {}, out), RPC_S_OK);
+  EXPECT_EQ(server.accepted_, 2);
 }
 
 // A request beyond the server's fragment size goes out in fragments; the echo comes back in many

@@ -1,5 +1,6 @@
-// A hand-driven RPC client for the server's socket tests: sends PDUs, reads whole PDUs back, and
-// can connect from any loopback address to play several peers.
+// What the server's socket tests share: a hand-driven RPC client that sends PDUs, reads whole PDUs
+// back and can connect from any loopback address to play several peers; test interfaces; an echo
+// endpoint; and a routine that blocks until released.
 #pragma once
 
 #include <arpa/inet.h>
@@ -10,9 +11,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/rpc/pdu.h"
+#include "platform/rpc/server.h"
+#include "tests/support/scripted_server.h"
 
 namespace tarvik::rpc::test_client {
 
@@ -45,15 +51,7 @@ class RawClient {
   }
   int fd() const { return fd_; }
   // One PDU, or an empty vector once the server has closed the connection.
-  Bytes read_pdu() {
-    Bytes pdu(kHeaderSize);
-    if (!read_exact(pdu.data(), kHeaderSize)) return {};
-    PduHeader h;
-    EXPECT_TRUE(decode_header(pdu, h));
-    pdu.resize(std::max<std::size_t>(h.frag_length, kHeaderSize));
-    if (!read_exact(pdu.data() + kHeaderSize, pdu.size() - kHeaderSize)) return {};
-    return pdu;
-  }
+  Bytes read_pdu() { return test::scripted::read_pdu(fd_); }
   // Binds `iface` on context 0 and returns the result of that context.
   std::uint16_t bind(const SyntaxId& iface) {
     Bytes b;
@@ -82,18 +80,73 @@ class RawClient {
   }
 
  private:
-  bool read_exact(std::uint8_t* p, std::size_t n) {
-    while (n > 0) {
-      pollfd pf{fd_, POLLIN, 0};
-      if (::poll(&pf, 1, 30'000) <= 0) return false;  // safety net only: the server answers at once
-      const ssize_t got = ::recv(fd_, p, n, 0);
-      if (got <= 0) return false;
-      p += got;
-      n -= static_cast<std::size_t>(got);
-    }
-    return true;
-  }
   int fd_;
+};
+
+inline SyntaxId test_iface(std::uint32_t n) { return SyntaxId{Uuid{n, 0x1234, 0x11d0, {1, 2, 3, 4, 5, 6, 7, 8}}, 1, 0}; }
+
+// Routines that block until released, counting how many are inside at once.
+struct Gate {
+  std::mutex m;
+  std::condition_variable cv;
+  int inside = 0;
+  bool open = false;
+  Routine routine() {
+    return [this](const CallInfo&, std::span<const std::uint8_t>, Bytes& out) -> std::uint32_t {
+      std::unique_lock lock(m);
+      ++inside;
+      cv.notify_all();
+      cv.wait(lock, [&] { return open; });
+      out = {1, 0, 0, 0};
+      return 0;
+    };
+  }
+  // False when fewer than n are inside after `wait`.
+  bool wait_inside(int n, std::chrono::seconds wait = std::chrono::seconds(10)) {
+    std::unique_lock lock(m);
+    return cv.wait_for(lock, wait, [&] { return inside >= n; });
+  }
+  void release() {
+    std::lock_guard lock(m);
+    open = true;
+    cv.notify_all();
+  }
+};
+
+// An endpoint serving an interface whose opnum 0 echoes its stub and opnum 1 answers `big` bytes
+// counting up from 0 (mod 251).
+struct EchoServer {
+  SyntaxId id;
+  std::uint16_t port = 0;
+  explicit EchoServer(std::uint32_t n, std::size_t big = 0) : id(test_iface(n)) {
+    EXPECT_EQ(use_protseq_ep("ncacn_ip_tcp", RPC_C_PROTSEQ_MAX_REQS_DEFAULT, "0", &port), RPC_S_OK);
+    const Routine echo = [](const CallInfo&, std::span<const std::uint8_t> stub, Bytes& out) -> std::uint32_t {
+      out.assign(stub.begin(), stub.end());
+      return 0;
+    };
+    const Routine large = [big](const CallInfo&, std::span<const std::uint8_t>, Bytes& out) -> std::uint32_t {
+      out.resize(big);
+      for (std::size_t i = 0; i < big; ++i) out[i] = static_cast<std::uint8_t>(i % 251);
+      return 0;
+    };
+    EXPECT_EQ(register_if({id, {echo, large}}, 0, 10), RPC_S_OK);
+  }
+  ~EchoServer() { EXPECT_EQ(unregister_if(id, true), RPC_S_OK); }
+  // A fresh connection from `source` binds and makes one echo call.
+  bool serves(const char* source) {
+    RawClient c(port, source);
+    if (c.bind(id) != ctx::acceptance) return false;
+    c.send_request(1, 0, {1, 2, 3, 4});
+    return c.reply_status() == 0;
+  }
+  // The same, retried while the server is still closing connections given up by the test.
+  bool serves_soon(const char* source) {
+    for (int i = 0; i < 100; ++i) {
+      if (serves(source)) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
 };
 
 }  // namespace tarvik::rpc::test_client

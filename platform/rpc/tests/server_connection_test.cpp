@@ -4,9 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
+
+#include "tests/support/server_fuzz_harness.h"
 
 namespace tarvik::rpc {
 namespace {
@@ -17,21 +18,8 @@ const SyntaxId kHost{*Uuid::parse("d3d7d860-c15a-11d0-a0cb-00a0244ce687"), 1, 0}
 const SyntaxId kOther{*Uuid::parse("d6542300-c15a-11d0-a0cb-00a0244ce687"), 1, 1};
 const SyntaxId kFeatures{*Uuid::parse("6cb71c2c-9812-4540-0300-000000000000"), 1, 0};
 
-class FakeInterfaces : public InterfaceLookup {
- public:
-  std::map<std::string, std::pair<SyntaxId, std::size_t>> registered{{"host", {kHost, 10}},
-                                                                     {"other", {kOther, 17}}};
-  std::optional<SyntaxId> find(const SyntaxId& requested) const override {
-    for (const auto& [name, entry] : registered)
-      if (version_compatible(entry.first, requested)) return entry.first;
-    return std::nullopt;
-  }
-  std::optional<std::size_t> opnum_count(const SyntaxId& id) const override {
-    for (const auto& [name, entry] : registered)
-      if (entry.first == id) return entry.second;
-    return std::nullopt;
-  }
-};
+// The host interface with 10 opnums and the machine interface (kOther) with 17.
+using FakeInterfaces = fuzzing::FuzzInterfaces;
 
 struct Reply {
   PduHeader h;

@@ -4,12 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <thread>
 
-#include "platform/rpc/server.h"
 #include "platform/rpc/tests/raw_rpc_client.h"
 
 namespace tarvik::rpc {
@@ -17,7 +14,10 @@ namespace {
 
 using namespace std::chrono_literals;
 using test_client::Bytes;
+using test_client::EchoServer;
+using test_client::Gate;
 using test_client::RawClient;
+using test_client::test_iface;
 
 // Restores the process-wide policy after each test.
 struct PolicyGuard {
@@ -25,50 +25,12 @@ struct PolicyGuard {
   ~PolicyGuard() { EXPECT_EQ(set_connection_policy(saved), RPC_S_OK); }
 };
 
-SyntaxId test_iface(std::uint32_t n) { return SyntaxId{Uuid{n, 0x5678, 0x11d0, {1, 2, 3, 4, 5, 6, 7, 8}}, 1, 0}; }
-
-// An endpoint serving an interface whose opnum 0 echoes its stub and opnum 1 answers `big` bytes
-// counting up from 0 (mod 251).
-struct EchoServer {
-  SyntaxId id;
-  std::uint16_t port = 0;
-  explicit EchoServer(std::uint32_t n, std::size_t big = 0) : id(test_iface(n)) {
-    EXPECT_EQ(use_protseq_ep("ncacn_ip_tcp", RPC_C_PROTSEQ_MAX_REQS_DEFAULT, "0", &port), RPC_S_OK);
-    const Routine echo = [](const CallInfo&, std::span<const std::uint8_t> stub, Bytes& out) -> std::uint32_t {
-      out.assign(stub.begin(), stub.end());
-      return 0;
-    };
-    const Routine large = [big](const CallInfo&, std::span<const std::uint8_t>, Bytes& out) -> std::uint32_t {
-      out.resize(big);
-      for (std::size_t i = 0; i < big; ++i) out[i] = static_cast<std::uint8_t>(i % 251);
-      return 0;
-    };
-    EXPECT_EQ(register_if({id, {echo, large}}, 0, 10), RPC_S_OK);
-  }
-  ~EchoServer() { EXPECT_EQ(unregister_if(id, true), RPC_S_OK); }
-  // A fresh connection from `source` binds and makes one echo call.
-  bool serves(const char* source) {
-    RawClient c(port, source);
-    if (c.bind(id) != ctx::acceptance) return false;
-    c.send_request(1, 0, {1, 2, 3, 4});
-    return c.reply_status() == 0;
-  }
-  // The same, retried while the server is still closing connections given up by the test.
-  bool serves_soon(const char* source) {
-    for (int i = 0; i < 100; ++i) {
-      if (serves(source)) return true;
-      std::this_thread::sleep_for(20ms);
-    }
-    return false;
-  }
-};
-
 TEST(FairService, AnAddressAtItsLimitLeavesEveryOtherAddressServed) {
   PolicyGuard guard;
   ConnectionPolicy p = connection_policy();
   p.max_connections_per_address = 3;
   ASSERT_EQ(set_connection_policy(p), RPC_S_OK);
-  EchoServer server(1);
+  EchoServer server(11);
   const ServerStats before = server_stats();
 
   std::vector<std::unique_ptr<RawClient>> silent;
@@ -86,7 +48,7 @@ TEST(FairService, AnAddressAtItsLimitLeavesEveryOtherAddressServed) {
 
 TEST(FairService, TheGlobalCapRefusesAtOnceAndRecovers) {
   PolicyGuard guard;
-  EchoServer server(2);
+  EchoServer server(12);
   ConnectionPolicy p = connection_policy();
   p.max_connections = server_stats().open_connections + 2;
   ASSERT_EQ(set_connection_policy(p), RPC_S_OK);
@@ -114,7 +76,7 @@ TEST(FairService, DeadlinesCloseSilentTricklingIdleAndStalledConnections) {
   p.idle_timeout = 600ms;
   p.pdu_timeout = 300ms;
   ASSERT_EQ(set_connection_policy(p), RPC_S_OK);
-  EchoServer server(3);
+  EchoServer server(13);
   const ServerStats before = server_stats();
 
   RawClient silent(server.port, "127.0.0.7"), trickler(server.port, "127.0.0.7");
@@ -156,7 +118,7 @@ TEST(FairService, DeadlinesCloseSilentTricklingIdleAndStalledConnections) {
 // whole; the pipelined call behind it is answered after it; other connections are served meanwhile.
 TEST(FairService, SlowReaderGetsWholeRepliesInOrderWithoutStallingOthers) {
   constexpr std::size_t kBig = 8 * 1024 * 1024;
-  EchoServer server(4, kBig);
+  EchoServer server(14, kBig);
   RawClient slow(server.port, "127.0.0.9");
   ASSERT_EQ(slow.bind(server.id), ctx::acceptance);
   Bytes two;
@@ -191,38 +153,20 @@ TEST(FairService, SlowReaderGetsWholeRepliesInOrderWithoutStallingOthers) {
 // connection is still read and answered, and every blocked call is answered once released.
 TEST(FairService, BlockedRoutinesNeverStallOtherConnections) {
   constexpr int kBlocked = 8;
-  EchoServer other(5);
-  std::mutex m;
-  std::condition_variable cv;
-  int inside = 0;
-  bool open = false;
-  const SyntaxId blocking = test_iface(6);
-  const Routine wait_for_release = [&](const CallInfo&, std::span<const std::uint8_t>, Bytes& out) -> std::uint32_t {
-    std::unique_lock lock(m);
-    ++inside;
-    cv.notify_all();
-    cv.wait(lock, [&] { return open; });
-    out = {1, 0, 0, 0};
-    return 0;
-  };
-  ASSERT_EQ(register_if({blocking, {wait_for_release}}, 0, 2 * kBlocked), RPC_S_OK);
+  EchoServer other(15);
+  Gate gate;
+  const SyntaxId blocking = test_iface(16);
+  ASSERT_EQ(register_if({blocking, {gate.routine()}}, 0, 2 * kBlocked), RPC_S_OK);
   std::vector<std::unique_ptr<RawClient>> held;
   for (int i = 0; i < kBlocked; ++i) {
     held.push_back(std::make_unique<RawClient>(other.port, "127.0.0.11"));
     ASSERT_EQ(held.back()->bind(blocking), ctx::acceptance);
     held.back()->send_request(1, 0);
   }
-  {
-    std::unique_lock lock(m);
-    ASSERT_TRUE(cv.wait_for(lock, 10s, [&] { return inside == kBlocked; }));  // all run at once
-  }
+  ASSERT_TRUE(gate.wait_inside(kBlocked));  // all run at once
   EXPECT_TRUE(other.serves("127.0.0.12"));
   EXPECT_GT(server_stats().threads, static_cast<std::uint64_t>(kBlocked));
-  {
-    std::lock_guard lock(m);
-    open = true;
-    cv.notify_all();
-  }
+  gate.release();
   for (auto& c : held) EXPECT_EQ(c->reply_status(), 0u);
   EXPECT_EQ(unregister_if(blocking, true), RPC_S_OK);
 }

@@ -1,63 +1,26 @@
 // The process-wide server over real loopback sockets: endpoint statuses, the call limit,
 // unregistering while routines run, and misbehaving peers that must not disturb anyone else.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 
-#include "platform/rpc/pdu.h"
 #include "platform/rpc/tests/raw_rpc_client.h"
-#include "platform/rpc/server.h"
 
 namespace tarvik::rpc {
 namespace {
 
 using test_client::Bytes;
+using test_client::EchoServer;
+using test_client::Gate;
 using test_client::RawClient;
+using test_client::test_iface;
 
 std::uint16_t open_endpoint() {
   std::uint16_t port = 0;
   EXPECT_EQ(use_protseq_ep("ncacn_ip_tcp", RPC_C_PROTSEQ_MAX_REQS_DEFAULT, "0", &port), RPC_S_OK);
   return port;
-}
-
-// Routines that block until released, counting how many are inside at once.
-struct Gate {
-  std::mutex m;
-  std::condition_variable cv;
-  int inside = 0;
-  bool open = false;
-  Routine routine() {
-    return [this](const CallInfo&, std::span<const std::uint8_t>, Bytes& out) -> std::uint32_t {
-      std::unique_lock lock(m);
-      ++inside;
-      cv.notify_all();
-      cv.wait(lock, [&] { return open; });
-      out = {1, 0, 0, 0};
-      return 0;
-    };
-  }
-  void wait_inside(int n) {
-    std::unique_lock lock(m);
-    cv.wait(lock, [&] { return inside >= n; });
-  }
-  void release() {
-    std::lock_guard lock(m);
-    open = true;
-    cv.notify_all();
-  }
-};
-
-SyntaxId test_iface(std::uint32_t n) {
-  return SyntaxId{Uuid{n, 0x1234, 0x11d0, {1, 2, 3, 4, 5, 6, 7, 8}}, 1, 0};
 }
 
 TEST(ServerEndpoint, StatusesForPortsAndInterfaces) {
@@ -101,7 +64,7 @@ TEST(ServerCalls, RoutinesRunTogetherUpToTheCallLimit) {
   for (RawClient* x : {&a, &b, &c}) ASSERT_EQ(x->bind(id), ctx::acceptance);
   a.send_request(1, 0);
   b.send_request(1, 0);
-  gate.wait_inside(2);  // two routines at once, on two runtime threads
+  ASSERT_TRUE(gate.wait_inside(2));  // two routines at once, on two runtime threads
   c.send_request(1, 0);
   EXPECT_EQ(c.reply_status(), nca::s_server_too_busy);
   gate.release();
@@ -120,7 +83,7 @@ TEST(ServerCalls, UnregisterWaitsForRoutinesInProgress) {
   RawClient a(port);
   ASSERT_EQ(a.bind(id), ctx::acceptance);
   a.send_request(1, 0);
-  gate.wait_inside(1);
+  ASSERT_TRUE(gate.wait_inside(1));
   std::atomic<bool> returned{false};
   std::thread unregister([&] {
     EXPECT_EQ(unregister_if(id, true), RPC_S_OK);
@@ -136,28 +99,16 @@ TEST(ServerCalls, UnregisterWaitsForRoutinesInProgress) {
   EXPECT_EQ(a.reply_status(), nca::s_unk_if);
 }
 
-TEST(ServerCalls, MisbehavingPeersAffectOnlyThemselves) {
-  const std::uint16_t port = open_endpoint();
-  const SyntaxId id = test_iface(4);
-  ASSERT_EQ(
-      register_if({id, {[](const CallInfo&, std::span<const std::uint8_t> stub, Bytes& out) -> std::uint32_t {
-                     if (stub.size() != 4) return nca::s_fault_ndr;
-                     out.assign(stub.begin(), stub.end());
-                     return 0;
-                   }}},
-                  0, 10),
-      RPC_S_OK);
-  RawClient good(port), trickler(port), garbage(port);
-  ASSERT_EQ(good.bind(id), ctx::acceptance);
-  trickler.send({5, 0, 0x0b, 3, 0x10});  // a header that never completes
+// A peer sending garbage gets its bind_nak before the close; a bound connection beside it is served.
+TEST(ServerCalls, GarbageIsAnsweredAndClosedWithoutDisturbingOthers) {
+  EchoServer server(4);
+  RawClient good(server.port), garbage(server.port);
+  ASSERT_EQ(good.bind(server.id), ctx::acceptance);
   garbage.send(Bytes(64, 0xEE));
   EXPECT_EQ(garbage.read_pdu()[2], static_cast<std::uint8_t>(PduType::bind_nak));
   EXPECT_TRUE(garbage.read_pdu().empty());  // then closed
-  good.send_request(1, 0, {1, 2, 3});
-  EXPECT_EQ(good.reply_status(), nca::s_fault_ndr);
-  good.send_request(2, 0, {1, 2, 3, 4});
+  good.send_request(1, 0, {1, 2, 3, 4});
   EXPECT_EQ(good.reply_status(), 0u);
-  EXPECT_EQ(unregister_if(id, true), RPC_S_OK);
 }
 
 }  // namespace
