@@ -67,11 +67,9 @@ TEST_F(MainWindowTest, IncomingTelegramShowsTheMachineOfTheRaisingInstanceAndIsL
   machines_.raise(2, event_of("R_DATA_H"), data_args(-5));
   IncomingForm* form = incoming_form("R_DATA_H");
   ASSERT_NE(form, nullptr);
-  EXPECT_TRUE(form->isVisible());
   EXPECT_EQ(value("R_DATA_H", "lblMachine"), QStringLiteral("M2"));
   EXPECT_EQ(value("R_DATA_H", "lblOrderNum"), QStringLiteral("-5"));
   EXPECT_EQ(value("R_DATA_H", "lblDateVal"), QStringLiteral("60"));  // seconds, not a date
-  EXPECT_EQ(value("R_DATA_H", "lblName1"), QStringLiteral("N1"));
   const std::string log = log_text();
   EXPECT_NE(log.find("  R_DATA_H\r\n"), std::string::npos);  // no Ret= part
   // The record wraps at txtRPC's width; the entries come in event order.
