@@ -16,17 +16,6 @@
 namespace tarvik::testprogram {
 namespace {
 
-std::vector<com::Variant> machine_args(std::int32_t mode, const std::string& program) {
-  std::vector<com::Variant> a = {I4(1), I4(mode), I4(INT32_MIN), str(program), I4(INT32_MAX)};
-  for (int i = 0; i < 6; ++i) a.push_back(I4(-1000000000 - i));
-  for (const char* w : {"WWWWW", "W2", "W3"}) a.push_back(str(w));
-  for (int i = 0; i < 3; ++i) a.push_back(I4(INT32_MIN));
-  a.push_back(I4(INT32_MIN));
-  a.push_back(I4(INT32_MIN));
-  a.push_back(str("rb"));
-  return a;
-}
-
 class FilesAndFormsTest : public ProgramTest {
  protected:
   std::size_t messages_naming(const std::filesystem::path& file) const {
@@ -88,13 +77,20 @@ TEST_F(FilesAndFormsTest, ViewLogFileSaysWhenThereIsNoLogOrNoViewer) {
   EXPECT_EQ(prompts_.shown.size(), 2u);
   ASSERT_EQ(opened.size(), 2u);
   EXPECT_EQ(opened.back(), QString::fromStdString(files_.log_file().string()));
+
+  // With a small LogFileSize the newest records may all sit in the backup: that one is shown.
+  window_->current_settings().LogFileSize = 0;
+  send("T_MACHINE_M");
+  ASSERT_FALSE(std::filesystem::exists(files_.log_file()));
+  menu("mnuViewLogFile");
+  EXPECT_EQ(opened.back(), QString::fromStdString(files_.backup_file().string()));
 }
 
 TEST_F(FilesAndFormsTest, EchoLinesFitTheVisibleWidth) {
   start();
   window_->resize(420, 400);
   QCoreApplication::processEvents();
-  for (int i = 0; i < 3; ++i) machines_.raise(1, event_of("R_MACHINE_H"), machine_args(i, "PROG"));
+  for (int i = 0; i < 3; ++i) machines_.raise(1, event_of("R_MACHINE_H"), machine_args(1, i));
   QCoreApplication::processEvents();
   // The records' own line breaks keep every line inside what the box shows (no piece is wider).
   QPlainTextEdit* box = window_->rpc_text();
@@ -108,11 +104,9 @@ TEST_F(FilesAndFormsTest, EchoLinesFitTheVisibleWidth) {
 TEST_F(FilesAndFormsTest, IncomingFormsShowTheWidestValuesWhole) {
   start();
   const std::string program(64, 'N');  // a 64-character NC program name without blanks
-  machines_.raise(1, event_of("R_MACHINE_H"), machine_args(INT32_MIN, program));
-  std::vector<com::Variant> numbers(10, I4(INT32_MIN)), times(10, I4(2147483647)), flags(10, com::Variant::ui1('W'));
-  machines_.raise(1, event_of("R_REPORT_H"),
-                  {I4(INT32_MIN), I4(INT32_MIN), com::Variant::array(numbers), com::Variant::array(times),
-                   com::Variant::array(flags), I4(0), I4(0), str("")});
+  machines_.raise(1, event_of("R_MACHINE_H"), machine_args(1, INT32_MIN, program, INT32_MIN));
+  const std::vector<com::Variant> numbers(10, I4(INT32_MIN)), times(10, I4(INT32_MAX)), flags(10, com::Variant::ui1('W'));
+  machines_.raise(1, event_of("R_REPORT_H"), report_args(INT32_MIN, INT32_MIN, numbers, times, flags));
   for (const char* telegram : {"R_MACHINE_H", "R_REPORT_H"}) {
     IncomingForm* form = window_->open_incoming_form(telegram);
     ASSERT_NE(form, nullptr);
@@ -144,10 +138,8 @@ TEST_F(FilesAndFormsTest, IncomingFormIsCentredThenMovedOntoTheScreen) {
   start();
   const QRect screen = window_->screen()->availableGeometry();
   window_->move(screen.topLeft());
-  std::vector<com::Variant> ten(10, I4(0)), flags(10, com::Variant::ui1(0));
-  machines_.raise(1, event_of("R_REPORT_H"),
-                  {I4(1), I4(3), com::Variant::array(ten), com::Variant::array(ten), com::Variant::array(flags), I4(0),
-                   I4(0), str("")});
+  const std::vector<com::Variant> ten(10, I4(0)), flags(10, com::Variant::ui1(0));
+  machines_.raise(1, event_of("R_REPORT_H"), report_args(1, 3, ten, ten, flags));
   IncomingForm* form = window_->open_incoming_form("R_REPORT_H");
   const QRect placed(form->pos(), form->frameGeometry().size());
   EXPECT_GE(placed.left(), screen.left());

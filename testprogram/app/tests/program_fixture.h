@@ -49,6 +49,23 @@ inline com::Variant I4(std::int32_t v) { return com::Variant::i4(v); }
 inline com::Variant str(const std::string& s) { return com::Variant::bstr(com::BStr::from_utf8(s)); }
 // The DISPID of a host telegram's (first) event.
 inline com::DispId event_of(const char* telegram) { return protocol::find_telegram(telegram)->events[0].dispid; }
+// R_MACHINE_H's 20 flattened arguments: OrderNum, MachineMode, the NC program, WPC texts, and every
+// other number `number`.
+inline std::vector<com::Variant> machine_args(std::int32_t order, std::int32_t mode, const std::string& program = "PROG",
+                                              std::int32_t number = 0) {
+  std::vector<com::Variant> a = {I4(order), I4(mode), I4(number), str(program)};
+  for (int i = 0; i < 7; ++i) a.push_back(I4(number));
+  for (const char* w : {"WWWWW", "W2", "W3"}) a.push_back(str(w));
+  for (int i = 0; i < 5; ++i) a.push_back(I4(number));
+  a.push_back(str("rb"));
+  return a;
+}
+// R_REPORT_H: OrderNum, ReportType, ten numbers, ten times, ten flag bytes, two zeros and an empty text.
+inline std::vector<com::Variant> report_args(std::int32_t order, std::int32_t type, std::vector<com::Variant> numbers,
+                                             std::vector<com::Variant> times, std::vector<com::Variant> flags) {
+  return {I4(order), I4(type), com::Variant::array(numbers), com::Variant::array(times), com::Variant::array(flags),
+          I4(0), I4(0), str("")};
+}
 
 // A widget of a window by object name.
 template <class W = QWidget>

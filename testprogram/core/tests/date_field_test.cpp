@@ -31,6 +31,7 @@ TEST(DateField, GermanRegionalFormat) {
       {"5/12/2026 18:30:00", 1796495400},  // other separators are read too
       {"29.02.2024", 1709164800},
       {"29.02.2023", std::nullopt},
+      {"29.02.2000", 951782400},  // divisible by 400: a leap year after all
       {"19.01.2038 03:14:07", 2147483647},
       {"19.01.2038 03:14:08", std::nullopt},  // beyond 32 bits
       {"01.01.70", 0},                        // two-digit years 30-99 are 19xx

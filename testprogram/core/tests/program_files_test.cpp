@@ -1,13 +1,12 @@
 // Where the test program's files go: the override, its own directory when writable, else the
 // per-user XDG directories (variables set, unset, relative; no HOME), and the directories made.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
 
+#include "temp_program_dir.h"
 #include "testprogram/core/program_files.h"
 
 namespace tarvik::testprogram {
@@ -79,24 +78,15 @@ TEST(ProgramDirectoriesTest, TheRealWritabilityCheckSeesTheDirectory) {
   EXPECT_FALSE(env.writable("/nonexistent/tarvik"));
 }
 
-class SplitProgramFilesTest : public ::testing::Test {
- protected:
-  SplitProgramFilesTest()
-      : root_(std::filesystem::temp_directory_path() / ("tarvik_program_files_" + std::to_string(::getpid()))) {
-    std::filesystem::remove_all(root_);
-    std::filesystem::create_directories(root_);
-  }
-  ~SplitProgramFilesTest() override { std::filesystem::remove_all(root_); }
-  std::filesystem::path root_;
-};
+using SplitProgramFilesTest = TempProgramDir;
 
 TEST_F(SplitProgramFilesTest, FilesGoToTheirDirectoriesWhichAreCreated) {
-  ProgramFiles files({root_ / "config/RpcTarvikTest", root_ / "state/deep/RpcTarvikTest", Source::user_directories},
+  ProgramFiles files({dir_ / "config/RpcTarvikTest", dir_ / "state/deep/RpcTarvikTest", Source::user_directories},
                      "RpcTarvikTest");
-  EXPECT_EQ(files.settings_file(), root_ / "config/RpcTarvikTest/RpcTarvikTest.ini");
-  EXPECT_EQ(files.history_file(), root_ / "config/RpcTarvikTest/History.ini");
-  EXPECT_EQ(files.log_file(), root_ / "state/deep/RpcTarvikTest/RpcTarvikTest.LOG");
-  EXPECT_EQ(files.backup_file(), root_ / "state/deep/RpcTarvikTest/RpcTarvikTest.BAK");
+  EXPECT_EQ(files.settings_file(), dir_ / "config/RpcTarvikTest/RpcTarvikTest.ini");
+  EXPECT_EQ(files.history_file(), dir_ / "config/RpcTarvikTest/History.ini");
+  EXPECT_EQ(files.log_file(), dir_ / "state/deep/RpcTarvikTest/RpcTarvikTest.LOG");
+  EXPECT_EQ(files.backup_file(), dir_ / "state/deep/RpcTarvikTest/RpcTarvikTest.BAK");
 
   std::string error;
   ASSERT_TRUE(files.create_directories(&error)) << error;
@@ -110,8 +100,8 @@ TEST_F(SplitProgramFilesTest, FilesGoToTheirDirectoriesWhichAreCreated) {
 }
 
 TEST_F(SplitProgramFilesTest, ADirectoryThatCannotBeMadeIsNamed) {
-  std::ofstream(root_ / "plain_file") << "x";
-  ProgramFiles files({root_ / "ok", root_ / "plain_file/state", Source::user_directories}, "RpcTarvikTest");
+  std::ofstream(dir_ / "plain_file") << "x";
+  ProgramFiles files({dir_ / "ok", dir_ / "plain_file/state", Source::user_directories}, "RpcTarvikTest");
   std::string error;
   EXPECT_FALSE(files.create_directories(&error));
   EXPECT_NE(error.find("plain_file/state"), std::string::npos) << error;
