@@ -116,6 +116,7 @@ TEST_F(NativeAbi, SendRefusesMismatchedArgumentsAndTurnsFailuresInto1722) {
   EXPECT_EQ(tarvik_machine_send(m, 17, &order, 1), rpc::ERROR_INVALID_PARAMETER);  // no opnum 17
   EXPECT_EQ(tarvik_machine_send(m, -1, &order, 1), rpc::ERROR_INVALID_PARAMETER);
   EXPECT_EQ(tarvik_machine_send(m, 0, &order, 2), rpc::ERROR_INVALID_PARAMETER);   // T_MACHINE_M has one
+  EXPECT_EQ(tarvik_machine_send(m, 2, &order, 1), rpc::ERROR_INVALID_PARAMETER);   // T_DATA_M has four
   EXPECT_EQ(tarvik_machine_send(m, 0, nullptr, 1), rpc::ERROR_INVALID_PARAMETER);
   EXPECT_EQ(tarvik_machine_is_bound(m), 0);
 

@@ -113,13 +113,10 @@ TEST(Guid, ParsesAndPrintsTheBracedForm) {
 // The stream layout of a value, byte for byte: 2-byte type, then the value; strings with a 4-byte byte
 // count that includes the terminating zero character.
 TEST(VariantStream, WritesTheDocumentedLayout) {
+  const Variant values[] = {text(u"AB"),    Variant::bstr(BStr::null()), Variant::i4(3011),
+                            Variant::i2(-2), Variant::ui1(200),           Variant::boolean(true)};
   auto stream = make_object<MemoryStream>();
-  ASSERT_EQ(write_variant(stream.get(), text(u"AB")), S_OK);
-  ASSERT_EQ(write_variant(stream.get(), Variant::bstr(BStr::null())), S_OK);
-  ASSERT_EQ(write_variant(stream.get(), Variant::i4(3011)), S_OK);
-  ASSERT_EQ(write_variant(stream.get(), Variant::i2(-2)), S_OK);
-  ASSERT_EQ(write_variant(stream.get(), Variant::ui1(200)), S_OK);
-  ASSERT_EQ(write_variant(stream.get(), Variant::boolean(true)), S_OK);
+  for (const Variant& v : values) ASSERT_EQ(write_variant(stream.get(), v), S_OK);
   // clang-format off
   const std::vector<std::uint8_t> expected = {
       8, 0, 6, 0, 0, 0, 'A', 0, 'B', 0, 0, 0,  // BSTR "AB"
@@ -134,8 +131,7 @@ TEST(VariantStream, WritesTheDocumentedLayout) {
   EXPECT_EQ(write_variant(stream.get(), Variant::array({})), DISP_E_BADVARTYPE);
 
   stream->Seek(0, SeekOrigin::set, nullptr);
-  for (const Variant& want : {text(u"AB"), Variant::bstr(BStr::null()), Variant::i4(3011), Variant::i2(-2),
-                              Variant::ui1(200), Variant::boolean(true)}) {
+  for (const Variant& want : values) {
     Variant got;
     ASSERT_EQ(read_variant(stream.get(), &got), S_OK);
     EXPECT_EQ(got, want) << got.debug_string();
