@@ -86,6 +86,7 @@ TEST_F(IntakeTest, AFullQueueMakesMachinesWaitAndLosesNothing) {
   ASSERT_EQ(received_.size(), std::size_t{kMachines * kEach}) << "every telegram answered with 0 is raised";
   std::vector<int> next(kMachines, 0);
   for (const Received& r : received_) {
+    EXPECT_EQ(r.thread, std::this_thread::get_id()) << "raised on the owner thread only";
     const int order_num = r.args[0].as_i4();
     EXPECT_EQ(order_num % 1000, next[order_num / 1000]++) << "each machine's telegrams keep their order";
   }
