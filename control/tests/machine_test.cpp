@@ -43,6 +43,8 @@ TEST(Machine, MachineIdIsHeldUpperCasedAndNullStaysNull) {
   EXPECT_TRUE(id.is_null());
 }
 
+// The connection's own rules (address, port, clamping, failures) are checked in the protocol tests;
+// here the properties reach it, with the value after conversion deciding, and the name stays apart.
 TEST(Machine, EndpointSettingsKeepTheBindingWhenUnchangedAndDropItOtherwise) {
   tarvik::test::PeerServer peer("machine");
   auto m = new_machine();
@@ -58,22 +60,12 @@ TEST(Machine, EndpointSettingsKeepTheBindingWhenUnchangedAndDropItOtherwise) {
   };
   const rpc::Binding* b = bind();
   ASSERT_NE(b, nullptr);
-  put(m, Property::MachinePort, com::Variant::i4(peer.port()));
-  put(m, Property::MachineIP, text(u"127.0.0.1"));
   put(m, Property::MachineTimeout, com::Variant::i4(12));  // becomes 9: a change
   EXPECT_EQ(conn.binding(), nullptr);
   b = bind();
   put(m, Property::MachineTimeout, com::Variant::i4(9));  // 9 when 9 is stored
   put(m, Property::MachineID, text(u"other"));            // the name never touches the binding
   EXPECT_EQ(conn.binding(), b);
-  put(m, Property::MachineIP, text(u"localhost"));
-  EXPECT_EQ(conn.binding(), nullptr);
-  bind();
-  put(m, Property::MachinePort, com::Variant::i4(tarvik::test::unused_port()));
-  EXPECT_EQ(conn.binding(), nullptr);
-  // The next telegram binds to the new port, finds nobody, and drops the binding again.
-  EXPECT_EQ(call(m, kT_MACHINE_M, {com::Variant::i4(2)}), rpc::RPC_S_SERVER_UNAVAILABLE);
-  EXPECT_EQ(conn.binding(), nullptr);
 }
 
 TEST(Machine, NullTextsReachNoMachineAndShutdownReportsNothing) {

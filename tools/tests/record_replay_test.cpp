@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "protocol/telegram_json.h"
 #include "tests/support/peer.h"
 #include "tests/support/sample_values.h"
 #include "tools/tests/tarvik_process.h"
@@ -25,14 +24,6 @@ using namespace std::chrono_literals;
 
 std::string temp_path(const std::string& name) {
   return (std::filesystem::temp_directory_path() / ("tarvik_" + std::to_string(::getpid()) + "_" + name)).string();
-}
-
-// Peer-side values of a telegram (texts as the peer reads them: Latin-1).
-json peer_values(const TelegramInfo& t, int seed) {
-  json out = json::parse(protocol::telegram_to_json(t, test::sample_values(t, seed), 1252).dump());
-  out.erase("telegram");
-  out.erase("opnum");
-  return out;
 }
 
 TEST(ScenarioMachine, AnswersByTheFileAndReportsToTheHost) {
@@ -137,8 +128,9 @@ TEST(Replay, ThePeersTrafficPlaysBackIdenticallyAndFiltered) {
   ASSERT_NE(host.port, 0);
   std::vector<json> seen;
   for (const char* name : {"R_MACHINE_H", "R_TPS_H", "R_REPORT_H", "Shutdown_H"}) {
-    const json reply = test::peer_call("host", static_cast<std::uint16_t>(host.port), name,
-                                       peer_values(*protocol::find_telegram(name), 5));
+    const TelegramInfo& t = *protocol::find_telegram(name);
+    const json reply =
+        test::peer_call("host", static_cast<std::uint16_t>(host.port), name, peer_json(t, test::sample_values(t, 5)));
     ASSERT_FALSE(reply.contains("error")) << reply;
     seen.push_back(host.next_line());
   }
@@ -214,19 +206,16 @@ TEST(WiresharkDissector, TsharkShowsEveryFieldOfAllTelegrams) {
     TarvikServer host({"listen", "--host-port", "0", "--host-id", "HOST1", "--pcap", host_capture});
     for (const TelegramInfo& t : protocol::telegrams()) {
       const bool to_machine = t.iface == protocol::Interface::machine;
-      const json values = peer_values(t, 11);
+      const json values = peer_json(t, test::sample_values(t, 11));
       test::peer_call(to_machine ? "machine" : "host", static_cast<std::uint16_t>(to_machine ? machine.port : host.port),
                       std::string(t.name), values);
       (to_machine ? machine : host).next_line();
       sent.emplace_back(&t, values);
     }
     // A call long enough to travel in several DCE RPC fragments.
-    json long_message = peer_values(*protocol::find_telegram("R_MESSAGE_H"), 12);
-    long_message["pszMessage"] = std::string(12000, 'x') + "END";
-    ASSERT_EQ(test::run(tarvik({"notify", "R_MESSAGE_H", "pszMessage=" + long_message["pszMessage"].get<std::string>(),
-                                "--host-port", std::to_string(host.port)}))
-                  .exit_code,
-              0);
+    const std::string long_text = std::string(12000, 'x') + "END";
+    ASSERT_EQ(test::run(tarvik({"notify", "R_MESSAGE_H", "pszMessage=" + long_text, "--host-port",
+                                std::to_string(host.port)})).exit_code, 0);
     host.next_line();
     machine.stop();
     host.stop();
