@@ -2,6 +2,7 @@
 // answered with 0, a host that goes down (or whose owner thread ends) releases the waiting machines
 // with a failure instead of hanging or answering 0, and telegrams that reach no object are counted.
 #include <algorithm>
+#include <functional>
 #include <future>
 
 #include "control/tests/host_fixture.h"
@@ -10,7 +11,11 @@
 namespace tarvik::control::test {
 namespace {
 
-using IntakeTest = HostTest;
+class IntakeTest : public HostTest {
+ protected:
+  // A new connection to the host server for each machine thread.
+  std::function<std::unique_ptr<rpc::Binding>()> connect_ = [this] { return new_binding(); };
+};
 
 // Bounded wait for a condition another thread brings about (not a timing assertion).
 template <class Pred>
@@ -22,19 +27,19 @@ bool eventually(Pred pred) {
   return false;
 }
 
-// Machines on threads of their own, each sending `each` R_MESSAGE_H to machine name `name` with
-// OrderNum = machine * 1000 + i, keeping every call's status and result.
+// `machines` machines on threads and connections (from `connect`) of their own, each sending `each`
+// R_MESSAGE_H to machine "M" with OrderNum = machine * 1000 + i, keeping every call's status and result.
 class MachineThreads {
  public:
-  MachineThreads(std::vector<std::unique_ptr<rpc::Binding>> bindings, std::string name, int each)
-      : status_(bindings.size()), result_(bindings.size()) {
-    for (std::size_t m = 0; m < bindings.size(); ++m)
-      threads_.emplace_back([this, m, each, name, b = std::move(bindings[m])] {
+  MachineThreads(const std::function<std::unique_ptr<rpc::Binding>()>& connect, std::size_t machines, int each = 1)
+      : status_(machines), result_(machines) {
+    for (std::size_t m = 0; m < machines; ++m)
+      threads_.emplace_back([this, m, each, b = connect()] {
         for (int i = 0; i < each; ++i) {
           std::int32_t r = 99;
           status_[m].push_back(notify_status(
               *b, "R_MESSAGE_H",
-              {{"pszHost", wtext("H")}, {"pszMachine", wtext(name)}, {"OrderNum", static_cast<int>(m) * 1000 + i}},
+              {{"pszHost", wtext("H")}, {"pszMachine", wtext("M")}, {"OrderNum", static_cast<int>(m) * 1000 + i}},
               r));
           result_[m].push_back(r);
         }
@@ -70,9 +75,7 @@ TEST_F(IntakeTest, AFullQueueMakesMachinesWaitAndLosesNothing) {
   start_host(u"H");
   ASSERT_EQ(objects_[0].as<IControlHost>()->SetQueueLimit(2), com::S_OK);
   constexpr int kMachines = 4, kEach = 20;
-  std::vector<std::unique_ptr<rpc::Binding>> bindings;
-  for (int m = 0; m < kMachines; ++m) bindings.push_back(new_binding());
-  MachineThreads machines(std::move(bindings), "M", kEach);
+  MachineThreads machines(connect_, kMachines, kEach);
   // The owner thread is busy elsewhere: the queue fills and every machine ends up waiting for room.
   ASSERT_TRUE(eventually([&] { return queue_of(objects_[0]).waiting() == kMachines; }));
   EXPECT_EQ(queue_of(objects_[0]).pending(), 2u);
@@ -86,6 +89,7 @@ TEST_F(IntakeTest, AFullQueueMakesMachinesWaitAndLosesNothing) {
   ASSERT_EQ(received_.size(), std::size_t{kMachines * kEach}) << "every telegram answered with 0 is raised";
   std::vector<int> next(kMachines, 0);
   for (const Received& r : received_) {
+    EXPECT_EQ(r.thread, std::this_thread::get_id()) << "raised on the owner thread only";
     const int order_num = r.args[0].as_i4();
     EXPECT_EQ(order_num % 1000, next[order_num / 1000]++) << "each machine's telegrams keep their order";
   }
@@ -102,9 +106,7 @@ TEST_F(IntakeTest, StoppingTheHostWhileMachinesWaitAnswersThemWithAFailure) {
   auto host = objects_[0].as<IControlHost>();
   ASSERT_EQ(host->SetQueueLimit(1), com::S_OK);
   EXPECT_EQ(notify("R_MESSAGE_H", {{"pszHost", wtext("H")}, {"pszMachine", wtext("M")}, {"OrderNum", 1}}), 0);
-  std::vector<std::unique_ptr<rpc::Binding>> bindings;
-  for (int m = 0; m < 3; ++m) bindings.push_back(new_binding());
-  MachineThreads machines(std::move(bindings), "M", 1);
+  MachineThreads machines(connect_, 3);
   ASSERT_TRUE(eventually([&] { return queue_of(objects_[0]).waiting() == 3; }));
   // The disable waits for the routines in progress while they wait for this thread: it must release
   // them rather than deadlock, and they must learn that their telegrams were not taken.
@@ -120,9 +122,7 @@ TEST_F(IntakeTest, StoppingTheHostWhileMachinesWaitAnswersThemWithAFailure) {
   ASSERT_EQ(put(objects_[0], Property::HostEnabled, com::Variant::boolean(true)), com::S_OK);
   binding_ = new_binding();
   EXPECT_EQ(notify("R_MESSAGE_H", {{"pszHost", wtext("H")}, {"pszMachine", wtext("M")}, {"OrderNum", 2}}), 0);
-  std::vector<std::unique_ptr<rpc::Binding>> one;
-  one.push_back(new_binding());
-  MachineThreads late(std::move(one), "M", 1);
+  MachineThreads late(connect_, 1);
   ASSERT_TRUE(eventually([&] { return queue_of(objects_[0]).waiting() == 1; }));
   for (int round = 0; round < 1000 && received_.size() < 3; ++round) host->WaitAndPump(10, nullptr);
   late.join();
@@ -146,9 +146,7 @@ TEST_F(IntakeTest, AnEventHandlerMayStopTheHostWhileMachinesWait) {
   std::uint32_t cookie = 0;
   ASSERT_EQ(com::connect_events(objects_[0].get(), kDiidIMachineEvents, stopper.get(), &cookie), com::S_OK);
   EXPECT_EQ(notify("R_MESSAGE_H", {{"pszHost", wtext("H")}, {"pszMachine", wtext("M")}}), 0);
-  std::vector<std::unique_ptr<rpc::Binding>> bindings;
-  for (int m = 0; m < 3; ++m) bindings.push_back(new_binding());
-  MachineThreads machines(std::move(bindings), "M", 1);
+  MachineThreads machines(connect_, 3);
   ASSERT_TRUE(eventually([&] { return queue_of(objects_[0]).waiting() == 3; }));
   EXPECT_EQ(pump(), 1);
   machines.join();
@@ -169,9 +167,7 @@ TEST_F(IntakeTest, ReleasingTheLastObjectWhileMachinesWaitAnswersThemWithAFailur
   start_host(u"H");
   ASSERT_EQ(objects_[0].as<IControlHost>()->SetQueueLimit(1), com::S_OK);
   EXPECT_EQ(notify("R_MESSAGE_H", {{"pszHost", wtext("H")}, {"pszMachine", wtext("M")}}), 0);
-  std::vector<std::unique_ptr<rpc::Binding>> bindings;
-  for (int m = 0; m < 2; ++m) bindings.push_back(new_binding());
-  MachineThreads machines(std::move(bindings), "M", 1);
+  MachineThreads machines(connect_, 2);
   ASSERT_TRUE(eventually([&] { return queue_of(objects_[0]).waiting() == 2; }));
   objects_.clear();  // retires the host: its server stops while the routines wait
   machines.join();
@@ -197,9 +193,7 @@ TEST_F(IntakeTest, WhenTheOwnerThreadEndsWaitingMachinesGetAFailure) {
   objects_.push_back(m);  // new_binding() finds the port through it
   binding_ = new_binding();
   EXPECT_EQ(notify("R_MESSAGE_H", {{"pszHost", wtext("H")}, {"pszMachine", wtext("M")}}), 0);
-  std::vector<std::unique_ptr<rpc::Binding>> one;
-  one.push_back(new_binding());
-  MachineThreads machines(std::move(one), "M", 1);
+  MachineThreads machines(connect_, 1);
   ASSERT_TRUE(eventually([&] { return queue_of(m).waiting() == 1; }));
   may_end.set_value();
   owner.join();

@@ -1,9 +1,5 @@
 // Machine objects as a container drives them: defaults, the property rules, the shared host and its
 // lifetime, binding kept or dropped, the host server's start and stop rules, and drawing.
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "control/tests/machine_fixture.h"
 #include "platform/com/drawing.h"
 #include "platform/rpc/status.h"
@@ -29,9 +25,6 @@ TEST(Machine, NewObjectReadsTheInitialValuesAndRefusesMissingResultPointers) {
   EXPECT_EQ(m->get_HostID(nullptr), com::E_POINTER);
   EXPECT_EQ(m->get_HostPort(nullptr), com::E_POINTER);
   EXPECT_EQ(m->get_HostEnabled(nullptr), com::E_POINTER);
-  std::uint32_t count = 0;
-  EXPECT_EQ(m->GetTypeInfoCount(&count), com::S_OK);
-  EXPECT_EQ(count, 1u);
   const auto events = com::default_source_interface(m.get());
   ASSERT_NE(events, nullptr);
   EXPECT_EQ(events->name, "_IMachineEvents");
@@ -50,6 +43,8 @@ TEST(Machine, MachineIdIsHeldUpperCasedAndNullStaysNull) {
   EXPECT_TRUE(id.is_null());
 }
 
+// The connection's own rules (address, port, clamping, failures) are checked in the protocol tests;
+// here the properties reach it, with the value after conversion deciding, and the name stays apart.
 TEST(Machine, EndpointSettingsKeepTheBindingWhenUnchangedAndDropItOtherwise) {
   tarvik::test::PeerServer peer("machine");
   auto m = new_machine();
@@ -65,22 +60,12 @@ TEST(Machine, EndpointSettingsKeepTheBindingWhenUnchangedAndDropItOtherwise) {
   };
   const rpc::Binding* b = bind();
   ASSERT_NE(b, nullptr);
-  put(m, Property::MachinePort, com::Variant::i4(peer.port()));
-  put(m, Property::MachineIP, text(u"127.0.0.1"));
   put(m, Property::MachineTimeout, com::Variant::i4(12));  // becomes 9: a change
   EXPECT_EQ(conn.binding(), nullptr);
   b = bind();
   put(m, Property::MachineTimeout, com::Variant::i4(9));  // 9 when 9 is stored
   put(m, Property::MachineID, text(u"other"));            // the name never touches the binding
   EXPECT_EQ(conn.binding(), b);
-  put(m, Property::MachineIP, text(u"localhost"));
-  EXPECT_EQ(conn.binding(), nullptr);
-  bind();
-  put(m, Property::MachinePort, com::Variant::i4(tarvik::test::unused_port()));
-  EXPECT_EQ(conn.binding(), nullptr);
-  // The next telegram binds to the new port, finds nobody, and drops the binding again.
-  EXPECT_EQ(call(m, kT_MACHINE_M, {com::Variant::i4(2)}), rpc::RPC_S_SERVER_UNAVAILABLE);
-  EXPECT_EQ(conn.binding(), nullptr);
 }
 
 TEST(Machine, NullTextsReachNoMachineAndShutdownReportsNothing) {
@@ -132,20 +117,13 @@ TEST(Host, SettingsAreSharedAndAPortChangeStopsTheServerForEveryObject) {
 // What a port held elsewhere does to sending is checked in the protocol tests; here: the failure
 // as the control reports it.
 TEST(Host, APortHeldByAnotherProgramFailsEnablingWithARuntimeStatus) {
-  const int holder = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  socklen_t len = sizeof addr;
-  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(listen(holder, 1), 0);
-  ASSERT_EQ(getsockname(holder, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  tarvik::test::PeerServer holder("host");
   auto m = new_machine();
-  put(m, Property::HostPort, com::Variant::i4(ntohs(addr.sin_port)));
+  put(m, Property::HostPort, com::Variant::i4(holder.port()));
   const com::HRESULT hr = put(m, Property::HostEnabled, com::Variant::boolean(true));
   EXPECT_EQ(hr, host_enable_failure(rpc::RPC_S_CANT_CREATE_ENDPOINT));
   EXPECT_EQ(static_cast<std::uint32_t>(hr) & 0xFFFF0000u, 0x80010000u);
   EXPECT_EQ(get(m, Property::HostEnabled), com::Variant::boolean(false));
-  close(holder);
 }
 
 TEST(Host, LivesFromTheFirstObjectToTheLastAndStartsAfreshAfterwards) {
@@ -178,6 +156,7 @@ TEST(Host, LastRunTimeObjectStopsTheServerEvenWithDesignTimeObjectsLeft) {
   EXPECT_NE(CHost::current(), nullptr);  // the design-time object still holds the host
 }
 
+// The label shows the name as the code page upper-cases it; drawing marks the object as design-time.
 TEST(Machine, DrawsALabelledBoxWithTheUpperCasedName) {
   auto m = new_machine();
   put(m, Property::MachineID, text(u"cnc-12a"));
@@ -186,18 +165,7 @@ TEST(Machine, DrawsALabelledBoxWithTheUpperCasedName) {
   ASSERT_EQ(impl(m)->Draw(&target, {20, 40, 220, 75}), com::S_OK);
   EXPECT_TRUE(impl(m)->drawn());
   ASSERT_EQ(target.ops.size(), 3u);
-  EXPECT_EQ(target.ops[0].kind, com::RecordingDrawTarget::Op::Kind::fill);
-  EXPECT_EQ(target.ops[0].color, 0x00C0FFFFu);
-  EXPECT_EQ(target.ops[0].rect, (com::Rect{20, 40, 220, 75}));
-  EXPECT_EQ(target.ops[1].kind, com::RecordingDrawTarget::Op::Kind::frame);
-  EXPECT_EQ(target.ops[1].color, 0u);
   EXPECT_EQ(target.ops[2].text, u"Machine : CNC-12A");
-  EXPECT_EQ(target.ops[2].x, 30);
-  EXPECT_EQ(target.ops[2].y, 58);
-  EXPECT_EQ(target.ops[2].align, com::TextAlign::baseline_left);
-  com::Size extent;
-  ASSERT_EQ(impl(m)->GetExtent(&extent), com::S_OK);
-  EXPECT_EQ(extent, (com::Size{3000, 700}));
 }
 
 }  // namespace

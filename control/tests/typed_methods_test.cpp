@@ -45,14 +45,6 @@ TEST(TypedMethods, SlotsFollowIDispatchThenFourteenAccessorsThenSeventeenMethods
   EXPECT_EQ(slot_of(&IMachine::Telegram), kFirst + 14 + 17);
 }
 
-TEST(TypedMethods, AnObjectAnswersForIMachineWithItsIMachinePointer) {
-  auto m = new_machine();
-  com::ComPtr<IMachine> again;
-  ASSERT_EQ(m->QueryInterface(IMachine::kIid, again.put_void()), com::S_OK);
-  EXPECT_EQ(again.get(), static_cast<IMachine*>(impl(m)));
-  EXPECT_EQ(again.get(), m.get());
-}
-
 // Caller-side arguments of a telegram from sample wire values: numbers, and texts as BSTRs.
 std::vector<com::Variant> caller_values(const protocol::TelegramInfo& t, int seed) {
   std::vector<com::Variant> out;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "protocol/stub_codec.h"
+#include "protocol/tests/peer_stubs.h"
 #include "tests/support/hex.h"
 
 namespace tarvik::protocol {
@@ -22,18 +23,8 @@ std::vector<std::string> names_of(const std::vector<EventArg>& args) {
   return out;
 }
 
-// R_MACHINE_H from the peer: pszWPC slots "AB", "" (zero at byte 6), "CDEFGH" (no zero).
-// Produced with rpcpeer.py's R_MACHINE_H encoder; see stub_codec_test.cpp for its arguments.
-const char kR_MACHINE_H[] =
-    "060000000000000006000000484f53543100abab0500000000000000050000004d43303100bfbfbf2a00000001000000fdffffff0600"
-    "000000000000060000004f3130303000bfbf0400000001000000feffffff030000000a0000000b0000000c0000004142000000000000"
-    "00000000434445464748abab070000000800000009000000ffffffff000001000200000000000000020000007800";
-// R_REPORT_H from the peer with Flag = 0,1,65,127,128,200,254,255,0,255.
-const char kR_REPORT_H[] =
-    "0200000000000000020000004800abab0200000000000000020000004d00bfbf0500000002000000010000000200000003000000"
-    "0400000005000000060000000700000008000000090000000a000000ffffffff000000000100000002000000030000000400000005"
-    "0000000600000007000000ffffff7f0001417f80c8feff00ffbfbf0100000002000000030000000000000003000000726200";
-
+// R_MACHINE_H has pszWPC slots "AB", "" (zero at byte 6), "CDEFGH" (no zero); R_REPORT_H has
+// Flag = 0,1,65,127,128,200,254,255,0,255.
 TEST(IncomingTelegram, MachineEventIsFlattenedInEventOrder) {
   const TelegramInfo& t = *find_telegram("R_MACHINE_H");
   const auto values = decode(t, kR_MACHINE_H);

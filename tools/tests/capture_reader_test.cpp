@@ -127,7 +127,8 @@ TEST(CaptureReader, PutsStreamsAndFragmentsTogetherAndPairsAnswers) {
       {true, 1 + b, slice(first, 0, 150)},         // overlaps what was held back
       {true, 1 + b, slice(first, 0, 150)},         // a retransmission
       {false, 1, answer},
-      {true, 1 + b + f, second},
+      {true, 1 + b + f, slice(second, 0, 100)},
+      {true, 1 + b + f + 50, slice(second, 50)},   // overlaps what was delivered, new bytes at its end
       {false, 1 + static_cast<std::uint32_t>(answer.size()), faulted},
   };
   CaptureContents c;
@@ -160,7 +161,6 @@ TEST(CaptureReader, PutsStreamsAndFragmentsTogetherAndPairsAnswers) {
 }
 
 TEST(CaptureReader, OtherTrafficIsSkippedAndCapturesStartingMidStreamAreRead) {
-  const auto bind = bind_pdu(protocol::kHostInterfaceId);
   const std::vector<std::uint8_t> text = {'G', 'E', 'T', ' ', '/', ' ', 'H', 'T', 'T', 'P', '/', '1', '.', '1',
                                           '\r', '\n', '\r', '\n', 0, 0};
   CaptureContents c;

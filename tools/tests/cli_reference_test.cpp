@@ -58,27 +58,10 @@ TEST(CliReference, ListDescribesEveryTelegramFromTheTable) {
   ASSERT_EQ(one.size(), 1u);
   EXPECT_EQ(one[0]["direction"], "host to machine");
   EXPECT_EQ(one[0]["control_method"]["dispid"], 12);
-  EXPECT_NE(one[0]["control_method"]["signature"].get<std::string>().find("T_DATA_M(long OrderNum, long SFkt"),
-            std::string::npos)
-      << one[0].dump();
   EXPECT_EQ(one[0]["managed"]["signature"], "int T_DATA_M(int OrderNum, int SFkt, string Name1, string Name2)");
 
-  // One telegram, two events; tables with their wire sizes; the managed event flattens them.
-  const auto report = json_lines(run_tarvik({"list", "R_REPORT_H"}).out);
-  ASSERT_EQ(report.size(), 1u);
-  ASSERT_EQ(report[0]["control_events"].size(), 2u);
-  EXPECT_EQ(report[0]["control_events"][0]["dispid"], 12);
-  EXPECT_EQ(report[0]["control_events"][1]["dispid"], 20);
-  bool saw_table = false;
-  for (const json& f : report[0]["fields"])
-    if (f["name"] == "Flag") {
-      saw_table = true;
-      EXPECT_EQ(f["size"], 10);
-      EXPECT_EQ(f["type"], "unsigned char[10]");
-    }
-  EXPECT_TRUE(saw_table);
-  EXPECT_NE(report[0]["managed"]["signature"].get<std::string>().find("int Number10"), std::string::npos);
-
+  // What every telegram's line holds in detail (two events of one telegram, tables with their wire
+  // sizes and types, the flattened managed event) is pinned by docs/telegrams.md, made of the same lines.
   expect_refused({"list", "T_DATA"}, "T_DATA_M");
   expect_refused({"list", "T_DATA_M", "--markdown"}, "--markdown");
 }

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "platform/codepage/codepage.h"
-#include "protocol/telegram_json.h"
 #include "tests/support/peer.h"
 #include "tests/support/sample_values.h"
 #include "tools/tests/tarvik_process.h"
@@ -25,59 +24,108 @@ namespace {
 using nlohmann::json;
 using protocol::TelegramInfo;
 using protocol::WireValue;
-using test::ChildProcess;
 using test::PeerServer;
-
-// JSON of the values as both the peer and tarvik print them (texts through Windows-1252).
-json expected_json(const TelegramInfo& t, const std::vector<WireValue>& values) {
-  json out = json::parse(protocol::telegram_to_json(t, values, 1252).dump());
-  out.erase("telegram");
-  out.erase("opnum");
-  return out;
-}
-
-// name=value arguments for the parameters from `first` on: tables as JSON arrays.
-std::vector<std::string> field_args(const TelegramInfo& t, const std::vector<WireValue>& values, std::size_t first) {
-  const json fields = expected_json(t, values);
-  std::vector<std::string> out;
-  for (std::size_t i = first; i < t.params.size(); ++i) {
-    const json& v = fields[std::string(t.params[i].name)];
-    out.push_back(std::string(t.params[i].name) + "=" + (v.is_string() ? v.get<std::string>() : v.dump()));
-  }
-  return out;
-}
 
 void expect_fields(const json& line, const json& expected) {
   for (auto it = expected.begin(); it != expected.end(); ++it) EXPECT_EQ(line[it.key()], it.value()) << it.key();
 }
 
-std::vector<const TelegramInfo*> named(std::initializer_list<const char*> names) {
-  std::vector<const TelegramInfo*> out;
-  for (const char* n : names) out.push_back(protocol::find_telegram(n));
-  return out;
+// One telegram of a table row with the status the other side answers it with.
+struct Case {
+  const char* telegram;
+  json status;
+};
+
+// `tarvik send` and `tarvik notify` as clients of the peer's servers: every field from name=value
+// arguments (tables as JSON arrays), the status the peer answered.
+TEST(Cli, SendAndNotifyReachThePeerWithEveryField) {
+  struct Row {
+    const char* command;
+    const char* role;
+    std::vector<std::string> peer_options;
+    std::vector<Case> cases;
+  };
+  const Row rows[] = {
+      {"send", "machine", {"--status-for", "C_MODE_M=-3", "--status-for", "R_VAR_M=1726"},
+       {{"C_ORDER_M", 0}, {"C_MODE_M", -3}, {"R_VAR_M", 1726}, {"Shutdown_M", 0}}},
+      {"notify", "host", {"--status-for", "R_TPS_H=-111"},
+       {{"R_MACHINE_H", 0}, {"R_TPS_H", -111}, {"R_REPORT_H", 0}, {"Shutdown_H", nullptr}}},
+  };
+  for (const Row& row : rows) {
+    PeerServer peer(row.role, row.peer_options);
+    const bool send = std::string(row.command) == "send";
+    for (const Case& c : row.cases) {
+      const TelegramInfo& t = *protocol::find_telegram(c.telegram);
+      SCOPED_TRACE(t.name);
+      auto values = test::sample_values(t, 6);
+      std::vector<std::string> args = {row.command, c.telegram, send ? "--machine-port" : "--host-port",
+                                       std::to_string(peer.port())};
+      if (send) {
+        if (!values.empty()) {
+          values[0] = protocol::WireText{"HOST\xe4"};
+          values[1] = protocol::WireText{"CNC1"};
+        }
+        args.insert(args.end(), {"--no-host", "--host-id", "HOST\u00e4", "--machine-id", "CNC1"});
+      }
+      const json fields = peer_json(t, values);
+      for (std::size_t i = send ? 2 : 0; i < t.params.size(); ++i) {
+        const json& v = fields[std::string(t.params[i].name)];
+        args.push_back(std::string(t.params[i].name) + "=" + (v.is_string() ? v.get<std::string>() : v.dump()));
+      }
+      const auto r = test::run(tarvik(args));
+      ASSERT_EQ(r.exit_code, 0) << r.err;
+      EXPECT_EQ(parse_line(r.out), json({{"telegram", t.name}, {"status", c.status}}));
+      const json call = peer.next_call();
+      EXPECT_EQ(call["telegram"], t.name);
+      expect_fields(call, fields);
+    }
+  }
 }
 
-TEST(Cli, SendsTelegramsToThePeerWithEveryField) {
-  PeerServer machine("machine", {"--status-for", "C_MODE_M=-3", "--status-for", "R_VAR_M=1726"});
-  for (const TelegramInfo* tp : named({"C_ORDER_M", "C_MODE_M", "R_VAR_M", "Shutdown_M"})) {
-    const TelegramInfo& t = *tp;
-    SCOPED_TRACE(t.name);
-    auto values = test::sample_values(t, 6);
-    if (!values.empty()) {
-      values[0] = protocol::WireText{"HOST\xe4"};
-      values[1] = protocol::WireText{"CNC1"};
+// `tarvik listen` and `tarvik machine` as servers of the peer's calls: one line per telegram with
+// every field and the status it was answered with.
+TEST(Cli, ListenAndMachinePrintThePeersTelegramsAndAnswerTheirStatuses) {
+  struct Row {
+    std::vector<std::string> args;
+    const char* role;
+    std::vector<Case> cases;
+  };
+  const Row rows[] = {
+      {{"listen", "--host-port", "0", "--host-id", "HOST1"}, "host",
+       {{"R_MACHINE_H", 0}, {"R_REPORT_H", 0}, {"Shutdown_H", nullptr}}},
+      {{"machine", "--port", "0", "--status", "7", "--status-for", "C_MODE_M=-3", "--status-for", "16=-16"},
+       "machine",
+       {{"C_ORDER_M", 7}, {"C_MODE_M", -3}, {"T_REPORT_M", -16}, {"Shutdown_M", nullptr}}},
+  };
+  for (const Row& row : rows) {
+    TarvikServer server(row.args);
+    ASSERT_NE(server.port, 0) << server.process.stderr_text();
+    const bool listen = row.args[0] == "listen";
+    for (const Case& c : row.cases) {
+      const TelegramInfo& t = *protocol::find_telegram(c.telegram);
+      SCOPED_TRACE(t.name);
+      auto values = test::sample_values(t, 7);
+      if (listen && !values.empty()) values[0] = protocol::WireText{"HOST1"};
+      const json reply =
+          test::peer_call(row.role, static_cast<std::uint16_t>(server.port), c.telegram, peer_json(t, values));
+      json line = server.next_line();
+      EXPECT_EQ(line["telegram"], t.name);
+      EXPECT_EQ(line["opnum"], t.opnum);
+      expect_fields(line, peer_json(t, values));
+      EXPECT_EQ(reply["status"], c.status) << reply;
+      EXPECT_EQ(line[listen ? "result" : "status"], c.status);
     }
-    auto args = tarvik({"send", std::string(t.name), "--no-host", "--machine-port", std::to_string(machine.port()),
-                        "--host-id", "HOST\u00e4", "--machine-id", "CNC1"});
-    const auto fields = field_args(t, values, 2);
-    args.insert(args.end(), fields.begin(), fields.end());
-    const auto r = test::run(args);
-    ASSERT_EQ(r.exit_code, 0) << r.err;
-    const std::int32_t status = t.name == "C_MODE_M" ? -3 : t.name == "R_VAR_M" ? 1726 : 0;
-    EXPECT_EQ(parse_line(r.out), json({{"telegram", t.name}, {"status", status}}));
-    const json call = machine.next_call();
-    EXPECT_EQ(call["telegram"], t.name);
-    expect_fields(call, expected_json(t, values));
+    if (listen) {
+      // The host name differs only in case: refused, and the line says so.
+      const json reply = test::peer_call("host", static_cast<std::uint16_t>(server.port), "R_MACHINE_H",
+                                         {{"pszHost", "host1"}, {"pszWPC", {"AB", "", "CDEFGH"}}});
+      EXPECT_EQ(reply["status"], -110);
+      const json line = server.next_line();
+      EXPECT_EQ(line["result"], -110);
+      EXPECT_EQ(line["pszWPC"], json({"AB", "", "CDEFGH"}));
+    }
+    server.process.signal(listen ? SIGTERM : SIGINT);
+    EXPECT_EQ(server.process.wait(), 0);
   }
 }
 
@@ -116,95 +164,6 @@ TEST(Cli, SendReportsRuntimeStatusesAndConvertsWithTheCodePage) {
   EXPECT_NE(r.err.find("held by another program"), std::string::npos) << r.err;
 }
 
-TEST(Cli, ListenPrintsHostTelegramsFromThePeer) {
-  TarvikServer listen({"listen", "--host-port", "0", "--host-id", "HOST1"});
-  ASSERT_NE(listen.port, 0) << listen.process.stderr_text();
-  for (const TelegramInfo* tp : named({"R_MACHINE_H", "R_REPORT_H", "Shutdown_H"})) {
-    const TelegramInfo& t = *tp;
-    SCOPED_TRACE(t.name);
-    auto values = test::sample_values(t, 7);
-    if (!values.empty()) values[0] = protocol::WireText{"HOST1"};
-    const json reply = test::peer_call("host", static_cast<std::uint16_t>(listen.port), std::string(t.name),
-                                       expected_json(t, values));
-    const json line = listen.next_line();
-    EXPECT_EQ(line["telegram"], t.name);
-    EXPECT_EQ(line["opnum"], t.opnum);
-    expect_fields(line, expected_json(t, values));
-    if (t.has_result) {
-      EXPECT_EQ(reply["status"], 0);
-      EXPECT_EQ(line["result"], 0);
-    } else {
-      EXPECT_TRUE(reply["status"].is_null()) << reply;
-    }
-  }
-  // The host name differs only in case: refused, and the line says so.
-  const json reply = test::peer_call("host", static_cast<std::uint16_t>(listen.port), "R_MACHINE_H",
-                                     {{"pszHost", "host1"}, {"pszWPC", {"AB", "", "CDEFGH"}}});
-  EXPECT_EQ(reply["status"], -110);
-  const json line = listen.next_line();
-  EXPECT_EQ(line["result"], -110);
-  EXPECT_EQ(line["pszWPC"], json({"AB", "", "CDEFGH"}));
-
-  listen.process.signal(SIGTERM);
-  EXPECT_EQ(listen.process.wait(), 0);
-}
-
-TEST(Cli, MachineSimulatorServesThePeerAndAnswersItsStatuses) {
-  TarvikServer machine({"machine", "--port", "0", "--status", "7", "--status-for", "C_MODE_M=-3",
-                        "--status-for", "16=-16"});
-  ASSERT_NE(machine.port, 0) << machine.process.stderr_text();
-  for (const TelegramInfo* tp : named({"C_ORDER_M", "C_MODE_M", "T_REPORT_M", "Shutdown_M"})) {
-    const TelegramInfo& t = *tp;
-    SCOPED_TRACE(t.name);
-    const auto values = test::sample_values(t, 8);
-    const json reply = test::peer_call("machine", static_cast<std::uint16_t>(machine.port), std::string(t.name),
-                                       expected_json(t, values));
-    const json line = machine.next_line();
-    EXPECT_EQ(line["telegram"], t.name);
-    expect_fields(line, expected_json(t, values));
-    const json status = !t.has_result ? json(nullptr) : t.name == "C_MODE_M" ? json(-3)
-                                                       : t.name == "T_REPORT_M" ? json(-16) : json(7);
-    EXPECT_EQ(line["status"], status);
-    EXPECT_EQ(reply["status"], status);
-  }
-  machine.process.signal(SIGINT);
-  EXPECT_EQ(machine.process.wait(), 0);
-}
-
-TEST(Cli, NotifiesHostTelegramsToThePeer) {
-  PeerServer host("host", {"--status-for", "R_TPS_H=-111"});
-  for (const TelegramInfo* tp : named({"R_MACHINE_H", "R_TPS_H", "R_REPORT_H", "Shutdown_H"})) {
-    const TelegramInfo& t = *tp;
-    SCOPED_TRACE(t.name);
-    const auto values = test::sample_values(t, 9);
-    auto args = tarvik({"notify", std::string(t.name), "--host-port", std::to_string(host.port())});
-    const auto fields = field_args(t, values, 0);
-    args.insert(args.end(), fields.begin(), fields.end());
-    const auto r = test::run(args);
-    ASSERT_EQ(r.exit_code, 0) << r.err;
-    const json status = !t.has_result ? json(nullptr) : t.name == "R_TPS_H" ? json(-111) : json(0);
-    EXPECT_EQ(parse_line(r.out), json({{"telegram", t.name}, {"status", status}}));
-    const json call = host.next_call();
-    EXPECT_EQ(call["telegram"], t.name);
-    expect_fields(call, expected_json(t, values));
-  }
-}
-
-TEST(Cli, NotifyRepeatsIntoOurOwnListener) {
-  TarvikServer listen({"listen", "--host-port", "0", "--host-id", "H"});
-  ASSERT_NE(listen.port, 0);
-  const auto r = test::run(tarvik({"notify", "R_REPORT_H", "pszHost=H", "Flag=[255,0,200]", "Number=1,2",
-                                   "--host-port", std::to_string(listen.port), "--repeat", "3", "--interval", "0"}));
-  ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(test::lines(r.out).size(), 3u);
-  for (int i = 0; i < 3; ++i) {
-    const json line = listen.next_line();
-    EXPECT_EQ(line["Flag"], json({255, 0, 200, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(line["Number"][1], 2);
-    EXPECT_EQ(line["result"], 0);
-  }
-}
-
 // A TCP connection to 127.0.0.1:port from another loopback address that sends nothing.
 struct SilentPeer {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -225,30 +184,40 @@ struct SilentPeer {
   }
 };
 
-// --stats counts what was answered and what was refused, on SIGUSR1 (after the lines it counts)
-// and again on exit.
-TEST(Cli, ListenStatsCountTelegramsAndRefusedConnections) {
+// Repeated notifications into our own listener (short tables filled up with zeros), and --stats
+// counting what was answered and what was refused, on SIGUSR1 (after the lines it counts) and again
+// on exit.
+TEST(Cli, NotifyRepeatsIntoOurListenerWhoseStatsCountTelegramsAndRefusedConnections) {
   TarvikServer listen({"listen", "--host-port", "0", "--host-id", "H", "--stats", "--max-connections-per-address", "2"});
   ASSERT_NE(listen.port, 0) << listen.process.stderr_text();
-  for (const char* host : {"pszHost=H", "pszHost=X"}) {
-    const auto r = test::run(tarvik({"notify", "R_MESSAGE_H", host, "pszMessage=hi", "--host-port",
-                                     std::to_string(listen.port), "--repeat", "2", "--interval", "0"}));
-    ASSERT_EQ(r.exit_code, 0) << r.err;
+  const std::string port = std::to_string(listen.port);
+  auto r = test::run(tarvik({"notify", "R_REPORT_H", "pszHost=H", "Flag=[255,0,200]", "Number=1,2", "--host-port",
+                             port, "--repeat", "3", "--interval", "0"}));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(test::lines(r.out).size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    const json line = listen.next_line();
+    EXPECT_EQ(line["Flag"], json({255, 0, 200, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(line["Number"][1], 2);
+    EXPECT_EQ(line["result"], 0);
   }
+  r = test::run(tarvik({"notify", "R_MESSAGE_H", "pszHost=X", "--host-port", port, "--repeat", "2", "--interval", "0"}));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
   SilentPeer first(listen.port, "127.0.0.2"), second(listen.port, "127.0.0.2"), third(listen.port, "127.0.0.2");
   EXPECT_TRUE(third.closed_by_server());
   listen.process.signal(SIGUSR1);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(listen.next_line()["telegram"], "R_MESSAGE_H");
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(listen.next_line()["telegram"], "R_MESSAGE_H");
   const json stats = listen.next_line()["stats"];
-  EXPECT_EQ(stats["answered"], 4);
+  EXPECT_EQ(stats["answered"], 5);
   EXPECT_EQ(stats["wrong_host"], 2);
-  EXPECT_EQ(stats["telegrams"]["R_MESSAGE_H"], 4);
+  EXPECT_EQ(stats["telegrams"]["R_REPORT_H"], 3);
+  EXPECT_EQ(stats["telegrams"]["R_MESSAGE_H"], 2);
   EXPECT_EQ(stats["telegrams"]["R_MACHINE_H"], 0);
   EXPECT_EQ(stats["connections"]["refused"]["address_limit"], 1);
   EXPECT_EQ(stats["connections"]["open"], 2);
   listen.process.signal(SIGTERM);
   EXPECT_EQ(listen.process.wait(), 0);
-  EXPECT_EQ(listen.next_line()["stats"]["answered"], 4);
+  EXPECT_EQ(listen.next_line()["stats"]["answered"], 5);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The `tarvik` binary as the command-line tests run it: argument lists, its JSON lines, and its
-// servers (listen, machine) on a free port, ended by their destructor.
+// The `tarvik` binary as the command-line tests run it: argument lists, its JSON lines, telegrams as
+// it prints them, and its servers (listen, machine) on a free port, ended by their destructor.
 #pragma once
 
 #include <signal.h>
@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "protocol/telegram_json.h"
 #include "tests/support/child_process.h"
 
 namespace tarvik::cli {
@@ -19,6 +20,14 @@ inline std::vector<std::string> tarvik(std::vector<std::string> args) {
 }
 
 inline nlohmann::json parse_line(const std::string& text) { return nlohmann::json::parse(text, nullptr, false); }
+
+// The values by field name as both the peer and `tarvik` print them (texts through Windows-1252).
+inline nlohmann::json peer_json(const protocol::TelegramInfo& t, const std::vector<protocol::WireValue>& values) {
+  nlohmann::json out = nlohmann::json::parse(protocol::telegram_to_json(t, values, 1252).dump());
+  out.erase("telegram");
+  out.erase("opnum");
+  return out;
+}
 
 struct TarvikServer {
   // Starts `tarvik args...` and reads its first line, {"listening": port}.
