@@ -179,6 +179,10 @@ TEST(Replay, BadCapturesGiveAClearErrorAndReplayNothing) {
   EXPECT_TRUE(r.out.empty());
 }
 
+// A client port that Wireshark gives to another protocol (44818, for one) would hide a connection from
+// DCE RPC; the heuristic dissectors are asked first so every connection is decoded.
+constexpr const char* kHeuristicFirst = "tcp.try_heuristic_first:TRUE";
+
 // The text tshark prints for a field value, as the dissector formats it.
 std::string shown(const json& v) {
   if (v.is_string()) return v.get<std::string>();
@@ -222,7 +226,7 @@ TEST(WiresharkDissector, TsharkShowsEveryFieldOfAllTelegrams) {
   }
   std::string text;
   for (const std::string& capture : {machine_capture, host_capture}) {
-    const auto r = test::run({tshark, "-X", "lua_script:" + lua, "-r", capture, "-V"}, 90s);
+    const auto r = test::run({tshark, "-X", "lua_script:" + lua, "-o", kHeuristicFirst, "-r", capture, "-V"}, 90s);
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.err.find("Lua"), std::string::npos) << r.err;
     text += r.out;
@@ -243,7 +247,7 @@ TEST(WiresharkDissector, TsharkShowsEveryFieldOfAllTelegrams) {
   EXPECT_NE(text.find("Status: -4"), std::string::npos);
   // The long call crossed in several TCP segments and DCE RPC fragments and is shown whole (-V cuts
   // long labels, so the field is read on its own).
-  const auto r = test::run({tshark, "-X", "lua_script:" + lua, "-r", host_capture, "-T", "fields", "-e",
+  const auto r = test::run({tshark, "-X", "lua_script:" + lua, "-o", kHeuristicFirst, "-r", host_capture, "-T", "fields", "-e",
                             "mevrix.pszMessage", "-Y", "mevrix.telegram == \"R_MESSAGE_H\""},
                            90s);
   EXPECT_NE(r.out.find(std::string(12000, 'x') + "END\n"), std::string::npos) << r.out.substr(0, 200);
